@@ -1,0 +1,169 @@
+#include "core/startup.h"
+
+#include "core/alloc.h"
+#include "core/command_line.h"
+#include "core/content.h"
+#include "core/main_loop.h"
+#include "core/messages.h"
+#include "core/settings.h"
+#include "data/search_paths.h"
+#include "platform/clock.h"
+#include "platform/input.h"
+#include "platform/log.h"
+#include "platform/os.h"
+#include "platform/window.h"
+#include "race/race.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+Window* g_window = nullptr;
+std::vector<VideoMode> g_video_modes;
+const char k_build_id[] = "2016-10-30-1317 snapshot";
+
+namespace {
+
+FILE* g_audio_recording = nullptr;
+
+void close_for_fatal_exit() {
+    // Seam: audio closes here once the audio layer exists.
+    if (g_window) window_close_gl(g_window);
+    g_window = nullptr;
+}
+
+void build_video_modes() {
+    g_video_modes.clear();
+    g_video_modes.push_back(VideoMode{"Default Fullscreen", 0, 0});
+    g_video_modes.push_back(VideoMode{"Windowed", 0, 0});
+    const std::vector<DisplayMode>& modes = display_modes();
+    if (modes.empty()) return;
+    int depth = modes.front().depth;
+    for (const DisplayMode& m : modes) {
+        if (m.depth != depth) continue;
+        char name[32];
+        snprintf(name, sizeof name, "%dx%d", m.width, m.height);
+        g_video_modes.push_back(VideoMode{name, m.width, m.height});
+    }
+}
+
+// Opens the --record-audio file. A file that cannot be opened leaves recording off with a message,
+// so no later tick writes through a missing handle.
+void open_audio_recording() {
+    if (!g_launch.has_record_audio) return;
+    g_audio_recording = fopen(g_launch.record_audio.c_str(), "wb");
+    if (!g_audio_recording) {
+        add_messagef("Can't open audio recording file '%.900s'", g_launch.record_audio.c_str());
+        g_launch.has_record_audio = false;
+    }
+    // Seam: the recording audio driver opens at 88320 Hz with the frames per tick.
+}
+
+void shutdown_sequence() {
+    // Seams, in order: the leave message to a connected server; network, history, track,
+    // physics, textures, models and scene resources; the pointer and control axes.
+    // Seam: audio closes here.
+    if (g_audio_recording) fclose(g_audio_recording);
+    g_audio_recording = nullptr;
+    if (g_window) window_close_gl(g_window);
+    g_window = nullptr;
+    // Seam: the bike models are freed and the configuration is written here.
+    log_close();
+    g_tracks.clear();
+    g_demos.clear();
+    allocation_report();
+}
+
+volatile sig_atomic_t g_signalled = 0;
+void on_signal(int) {
+    g_signalled = 1;
+    g_loop.quit = true;
+}
+
+} // namespace
+
+int program_main(int argc, char** argv) {
+    launch_options_defaults(g_launch);
+    if (argc == 2 && strcmp(argv[1], "--open-home") == 0) {
+        open_home_folder();
+        return 0;
+    }
+    messages_clear();
+    set_out_of_memory_cleanup(close_for_fatal_exit);
+
+    // Home folder and log, then the game data.
+    if (const char* home = search_root(0)) {
+        make_folders_for(home);
+        log_printf("VORL_LOGFILE=%slastlog.txt", home);
+    }
+    if (!game_data_present()) {
+        message_box("Problem starting Korvane", "Can't find game data\n");
+        return 0;
+    }
+    log_printf("Korvane version %s\n", k_build_id);
+    // Seam: the stock collision shapes are fingerprinted when the shape digests are checked.
+    for (std::string& entry : g_settings.server_history) entry.clear();
+    build_video_modes();
+    if (!g_launch.mmx) log_printf("This CPU does not have MMX!\n");
+    // Seams: working lighting, stability level, graphics preset and texture choices; then the
+    // configuration is read and the renderer parameters derived from it.
+
+    int status = parse_command_line(argc, argv, g_launch);
+    if (status >= 0) return status;
+    if (g_launch.has_connect) g_launch.start_track.clear();
+
+    discover_content(g_launch.debug);
+    if (g_tracks.empty()) {
+        fprintf(stderr, "No tracks found\n");
+        return 1;
+    }
+    int choice = find_track(g_launch.start_track.empty() ? g_settings.track : g_launch.start_track);
+    g_track_menu_choice = choice < 0 ? 0 : choice;
+
+    int width = g_settings.xres, height = g_settings.yres, flags = g_launch.depth;
+    int mode = g_settings.video_mode;
+    if (mode < 0 || mode >= static_cast<int>(g_video_modes.size())) mode = 0;
+    if (mode != 1) {
+        width = g_video_modes[static_cast<size_t>(mode)].width;
+        height = g_video_modes[static_cast<size_t>(mode)].height;
+        flags |= k_window_fullscreen;
+    }
+    g_window = window_open_gl("Korvane", width, height, flags, 0, g_launch.zdepth, 0, 0);
+    if (!g_window) return 1;
+    g_settings.video_mode = mode;
+
+    open_audio_recording();
+
+    loop_state_reset();
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    bool ready = false;
+    for (int polls = 0; polls <= 162 && !g_signalled; ++polls) {
+        pump_messages(g_window);
+        if (window_ready(g_window)) {
+            ready = true;
+            break;
+        }
+        if (polls < 162) sleep_until_later(0, 62500);
+    }
+    if (ready) {
+        // Seams: GL capabilities and initial GL state, fonts and HUD images, control and menu key
+        // bindings, the physics world, a demo file argument, the line-up and a first race.
+        g_loop.function_keys[KeyPause] = input_code_for_name("pause");
+        g_loop.function_keys[KeyStep] = input_code_for_name(".");
+        g_loop.function_keys[KeyRewind] = input_code_for_name("\\");
+        g_loop.function_keys[KeySkip] = input_code_for_name("/");
+        g_loop.function_keys[KeyPrevBike] = input_code_for_name("[");
+        g_loop.function_keys[KeyNextBike] = input_code_for_name("]");
+        g_loop.function_keys[KeyChat] = input_code_for_name("t");
+        g_loop.function_keys[KeyScreenshot] = input_code_for_name("s");
+        race_reset_state();
+        g_loop.current_menu = g_launch.has_connect ? -1 : 0;
+        g_loop.view = NoTrackView;
+        g_loop.previous_wall = g_loop_clock.now();
+        main_loop_run();
+    }
+    shutdown_sequence();
+    sleep_until_later(1, 0);
+    return 0;
+}
