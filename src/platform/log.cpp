@@ -53,6 +53,23 @@ void log_time_prefix(long long ms, char* out, int size) {
 }
 
 void log_vprintf(const char* format, va_list args) {
+    // Format outside the lock; one write per line under it, so lines never interleave.
+    std::string text;
+    if (format) {
+        char small[1024];
+        va_list copy;
+        va_copy(copy, args);
+        int n = vsnprintf(small, sizeof small, format, copy);
+        va_end(copy);
+        if (n < 0) return;
+        if (n < static_cast<int>(sizeof small)) {
+            text.assign(small, static_cast<size_t>(n));
+        } else {
+            text.assign(static_cast<size_t>(n) + 1, '\0');
+            vsnprintf(text.data(), text.size(), format, args);
+            text.resize(static_cast<size_t>(n));
+        }
+    }
     std::lock_guard<std::mutex> hold(g_log_lock);
     if (g_log_closed) return;
     if (!format) {
@@ -61,32 +78,17 @@ void log_vprintf(const char* format, va_list args) {
         g_log_closed = true;
         return;
     }
+    bool names_default = text.compare(0, sizeof k_default_prefix - 1, k_default_prefix) == 0;
     if (!g_log_set_up) {
-        if (strncmp(format, k_default_prefix, sizeof k_default_prefix - 1) == 0) {
-            log_set_up(format + sizeof k_default_prefix - 1);
-            return;
-        }
-        log_set_up(nullptr);
-    } else if (strncmp(format, k_default_prefix, sizeof k_default_prefix - 1) == 0) {
+        log_set_up(names_default ? text.c_str() + sizeof k_default_prefix - 1 : nullptr);
+        if (names_default) return;
+    } else if (names_default) {
         return;
     }
-    if (!g_log_file || format[0] == 19) return;
-    // One formatted buffer, one write: a line is never split by another thread's line.
+    if (!g_log_file || text[0] == 19) return;
     char prefix[32];
     log_time_prefix(clock_milliseconds(), prefix, sizeof prefix);
-    char small[1024];
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0) return;
-    if (n < static_cast<int>(sizeof small)) {
-        fprintf(g_log_file, "%s%s", prefix, small);
-    } else {
-        std::string big(static_cast<size_t>(n) + 1, '\0');
-        vsnprintf(big.data(), big.size(), format, args);
-        fprintf(g_log_file, "%s%s", prefix, big.c_str());
-    }
+    fprintf(g_log_file, "%s%s", prefix, text.c_str());
     fflush(g_log_file);
 }
 
