@@ -119,10 +119,18 @@ RunResult run_korvane(const std::vector<std::string>& args, const std::vector<st
     close(err_pipe[1]);
     double deadline = now_seconds() + timeout;
     bool out_open = true, err_open = true;
+    bool terminated = false;
     while (out_open || err_open) {
         pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
         int wait_ms = static_cast<int>((deadline - now_seconds()) * 1000);
         if (wait_ms <= 0) {
+            // Ask politely first: the program shuts down normally on SIGTERM.
+            if (!terminated) {
+                kill(child, SIGTERM);
+                terminated = true;
+                deadline = now_seconds() + 10;
+                continue;
+            }
             kill(child, SIGKILL);
             break;
         }

@@ -47,7 +47,7 @@ struct RunResult {
     int status;           // exit status, or -1 when killed by a signal
     std::string out, err; // standard output and error
 };
-// Runs the real program with arguments and extra environment ("NAME=value"); waits at most
-// timeout_seconds, killing it beyond that.
+// Runs the real program with arguments and extra environment ("NAME=value"); after timeout_seconds
+// it is sent SIGTERM (a normal shutdown), and 10 s later SIGKILL.
 RunResult run_korvane(const std::vector<std::string>& args, const std::vector<std::string>& env,
                       double timeout_seconds = 60);
