@@ -111,6 +111,11 @@ int program_main(int argc, char** argv) {
     int status = parse_command_line(argc, argv, g_launch);
     if (status >= 0) return status;
     if (g_launch.has_connect) g_launch.start_track.clear();
+    if (g_launch.debug >= 1)
+        log_printf("Launch options: texture skip %d, ground texture skip %d, roost frequency %d, "
+                   "fake lag %.3f s, fake loss %d%%, lod scale %g, lod bias %g, erosion %g\n",
+                   g_launch.texture_skip, g_launch.ground_texture_skip, g_launch.roost_frequency, g_launch.fake_lag,
+                   g_launch.fake_loss, g_launch.lod_scale, g_launch.lod_bias, g_launch.erosion);
 
     discover_content(g_launch.debug);
     if (g_tracks.empty()) {
