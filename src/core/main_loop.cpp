@@ -216,8 +216,9 @@ void handle_key(int code, bool pressed) {
     // Seams: rewind and skip move playback (demo playback); previous and next bike change the
     // viewed rider in race order; the screenshot key takes a screenshot.
     if (code >= '0' && code <= '9') {
-        g_loop.track_camera = code - '0' - 1; // '0' selects the free camera; clamped to the camera count
-        if (g_loop.track_camera < -1) g_loop.track_camera = -1;
+        // '0' selects the free camera; digits beyond the track's cameras select the last one.
+        int digit = code - '0';
+        g_loop.track_camera = (digit < g_loop.track_camera_count ? digit : g_loop.track_camera_count) - 1;
         g_loop.track_camera_switched = true;
     }
 }

@@ -41,6 +41,7 @@ struct LoopState {
     double free_speed;
     bool camera_follow;
     int track_camera; // -1 = free camera
+    int track_camera_count; // cameras of the loaded track
     bool track_camera_switched;
     float previous_sit_dab;
     // menus
