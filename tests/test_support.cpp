@@ -95,6 +95,11 @@ double now_seconds() {
 } // namespace
 
 RunResult run_korvane(const std::vector<std::string>& args, const std::vector<std::string>& env, double timeout) {
+    return run_korvane_until(args, env, timeout, SIGTERM);
+}
+
+RunResult run_korvane_until(const std::vector<std::string>& args, const std::vector<std::string>& env, double timeout,
+                            int stop_signal) {
     int out_pipe[2], err_pipe[2];
     RunResult result{-1, "", ""};
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
@@ -126,7 +131,7 @@ RunResult run_korvane(const std::vector<std::string>& args, const std::vector<st
         if (wait_ms <= 0) {
             // Ask politely first: the program shuts down normally on SIGTERM.
             if (!terminated) {
-                kill(child, SIGTERM);
+                kill(child, stop_signal);
                 terminated = true;
                 deadline = now_seconds() + 10;
                 continue;

@@ -51,3 +51,6 @@ struct RunResult {
 // it is sent SIGTERM (a normal shutdown), and 10 s later SIGKILL.
 RunResult run_korvane(const std::vector<std::string>& args, const std::vector<std::string>& env,
                       double timeout_seconds = 60);
+// The same, ending the run with `stop_signal` (SIGINT, say) at the time limit.
+RunResult run_korvane_until(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                            double timeout_seconds, int stop_signal);

@@ -4,10 +4,12 @@
 #include "core/messages.h"
 #include "core/settings.h"
 #include "core/startup.h"
+#include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/window.h"
 #include "race/race.h"
+#include "render/gl_caps.h"
 
 #include <cmath>
 #include <cstring>
@@ -296,7 +298,7 @@ int run_ticks(double now) {
         // Seam: the network client runs here.
         if (g_loop.paused || g_loop.view == NoTrackView) continue;
         world_tick();
-        // Seam: with --record-audio one tick of audio is rendered and appended here.
+        audio_record_tick();
     }
     return ticks;
 }
@@ -319,10 +321,17 @@ bool main_loop_frame() {
             g_settings.xres = width;
             g_settings.yres = height;
         }
-        // Seam: the scene, HUD and menus draw here; the renderer clears to the title colour.
+        // Seam: the scene and the HUD draw here by view mode; until the scene exists every view
+        // shows the title colour.
+        gl_clear_to_title_colour();
+        if (g_launch.record_video && !g_loop.paused && g_loop.view != NoTrackView)
+            gl_write_frame_ppm(stdout, width, height);
+        // Seam: the current menu draws here.
+        if (g_launch.glfinish) glFinish();
         if (!frame_end(g_window)) return false;
     }
     // Seam: engine sounds are synthesised into the mixer here.
+    audio_frame();
     FrameAdvanceOptions options{g_launch.lock_fps, g_launch.warp, g_loop.online};
     frame_advance(options);
     g_loop.menu_changed = false;

@@ -7,12 +7,15 @@
 #include "core/messages.h"
 #include "core/settings.h"
 #include "data/search_paths.h"
+#include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "platform/os.h"
 #include "platform/window.h"
 #include "race/race.h"
+#include "render/gl_caps.h"
+#include "render/shaders.h"
 
 #include <csignal>
 #include <cstdio>
@@ -25,9 +28,15 @@ const char k_build_id[] = "2016-10-30-1317 snapshot";
 namespace {
 
 FILE* g_audio_recording = nullptr;
+int g_cursor_axes[2] = {-1, -1};
+// The fixed menu keys, bound by name once the window has input.
+// Seam: the menus read these codes once they exist.
+constexpr const char* k_menu_key_names[] = {"up",  "down",  "left",        "right",        "enter",   "keypad enter",
+                                            "esc", "pause", "cursor-left", "cursor-right", "page up", "page down"};
+int g_menu_keys[12] = {};
 
 void close_for_fatal_exit() {
-    // Seam: audio closes here once the audio layer exists.
+    audio_close();
     if (g_window) window_close_gl(g_window);
     g_window = nullptr;
 }
@@ -55,16 +64,34 @@ void open_audio_recording() {
     if (!g_audio_recording) {
         add_messagef("Can't open audio recording file '%.900s'", g_launch.record_audio.c_str());
         g_launch.has_record_audio = false;
+        return;
     }
-    // Seam: the recording audio driver opens at 88320 Hz with the frames per tick.
+    if (audio_open_readback(g_window, 88320, g_launch.audio_frames_per_tick)) {
+        audio_set_recording(g_audio_recording);
+    } else {
+        add_messagef("Can't open the audio recorder");
+    }
+}
+
+// Step 23: the pointer axes and the fixed menu keys.
+void bind_fixed_inputs() {
+    g_cursor_axes[0] = input_open_axis("cursor-x");
+    g_cursor_axes[1] = input_open_axis("cursor-y");
+    for (size_t i = 0; i < sizeof k_menu_key_names / sizeof k_menu_key_names[0]; ++i)
+        g_menu_keys[i] = input_code_for_name(k_menu_key_names[i]);
 }
 
 void shutdown_sequence() {
     // Seams, in order: the leave message to a connected server; network, history, track,
     // physics, textures, models and scene resources; the pointer and control axes.
-    // Seam: audio closes here.
+    for (int& axis : g_cursor_axes) {
+        input_close_axis(axis);
+        axis = -1;
+    }
+    audio_close();
     if (g_audio_recording) fclose(g_audio_recording);
     g_audio_recording = nullptr;
+    if (g_window) programs_delete();
     if (g_window) window_close_gl(g_window);
     g_window = nullptr;
     // Seam: the bike models are freed and the configuration is written here.
@@ -137,7 +164,11 @@ int program_main(int argc, char** argv) {
     if (!g_window) return 1;
     g_settings.video_mode = mode;
 
-    open_audio_recording();
+    if (g_launch.has_record_audio) {
+        open_audio_recording();
+    } else if (!g_launch.no_sound) {
+        audio_open(g_window);
+    }
 
     loop_state_reset();
     std::signal(SIGINT, on_signal);
@@ -152,8 +183,18 @@ int program_main(int argc, char** argv) {
         if (polls < 162) sleep_until_later(0, 62500);
     }
     if (ready) {
-        // Seams: GL capabilities and initial GL state, fonts and HUD images, control and menu key
-        // bindings, the physics world, a demo file argument, the line-up and a first race.
+        read_gl_capabilities();
+        log_printf("GL_VENDOR: %s\n", g_gl_caps.gl_vendor.c_str());
+        log_printf("GL_RENDERER: %s\n", g_gl_caps.gl_renderer.c_str());
+        log_printf("GL_VERSION: %s\n", g_gl_caps.gl_version.c_str());
+        log_printf("GL_EXTENSIONS: %s\n", g_gl_caps.gl_extensions.c_str());
+        // Seam: "use_shader" and "render_texture" come from the configuration; until then shaders
+        // are used when capable and the ground is drawn without them.
+        decide_render_choices(true, false);
+        gl_initial_state(g_launch.flat_shading);
+        // Seams: fonts and HUD images, the riding controls' bindings, the physics world, a demo
+        // file argument, the line-up and a first race.
+        bind_fixed_inputs();
         g_loop.function_keys[KeyPause] = input_code_for_name("pause");
         g_loop.function_keys[KeyStep] = input_code_for_name(".");
         g_loop.function_keys[KeyRewind] = input_code_for_name("\\");
