@@ -1,0 +1,126 @@
+// Terrain queries over random points on the shipped "tarnwick" track (items per second = calls per
+// second). Without the shipped data a generated grid of the same size stands in, and the label says so.
+#include "data/search_paths.h"
+#include "track/terrain.h"
+
+#include <benchmark/benchmark.h>
+
+#include <climits>
+#include <filesystem>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct BenchTerrain {
+    Terrain terrain;
+    std::string label;
+    std::vector<float> points; // x, z pairs
+};
+
+// The build folder holds the benchmark in bench/ and the data set at its top.
+std::string build_folder() {
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = 0;
+    std::string exe(path);
+    std::string folder = exe.substr(0, exe.find_last_of('/'));
+    return folder.substr(0, folder.find_last_of('/'));
+}
+
+void make_stand_in(Terrain& t, int size_log2) {
+    t.size_log2 = size_log2;
+    t.tiles_per_side = 1 << size_log2;
+    t.samples_per_side = 2 * t.tiles_per_side + 1;
+    t.cell_size = 1.25f;
+    t.tile_size = 2.5f;
+    t.extent = 2.0f * t.tiles_per_side * t.cell_size;
+    int side = t.samples_per_side;
+    t.heights.resize(size_t(side) * side);
+    for (int row = 0; row < side; ++row)
+        for (int col = 0; col < side; ++col)
+            t.heights[size_t(row) * side + col] = 4.0f * std::sin(col * 0.05f) * std::cos(row * 0.07f);
+    t.tile_map.assign(size_t(t.tiles_per_side) * t.tiles_per_side, 0);
+    t.tiles.push_back(tile_type_defaults());
+    t.tile_count = 1;
+}
+
+BenchTerrain& bench_terrain() {
+    static BenchTerrain b = [] {
+        BenchTerrain made;
+        std::string data = build_folder();
+        // A throw-away home folder, so the run never touches the user's own.
+        static char home[] = "/tmp/kvbench-XXXXXX";
+        if (mkdtemp(home)) {
+            setenv("HOME", home, 1);
+            setenv("XDG_DATA_HOME", home, 1);
+            atexit([] {
+                std::error_code ec;
+                std::filesystem::remove_all(home, ec);
+            });
+        }
+        setenv("KV_HOME", data.c_str(), 1);
+        search_paths_reset();
+        if (load_terrain(made.terrain, "@tracks/tarnwick", 0)) {
+            made.label = "tarnwick";
+        } else {
+            make_stand_in(made.terrain, 10);
+            made.label = "generated stand-in (tarnwick not found)";
+        }
+        std::mt19937 random(12345);
+        float extent = made.terrain.extent;
+        std::uniform_real_distribution<float> along(0.0f, extent);
+        for (int i = 0; i < 8192; ++i) made.points.push_back(along(random));
+        return made;
+    }();
+    return b;
+}
+
+void BM_terrain_height_at(benchmark::State& state) {
+    BenchTerrain& b = bench_terrain();
+    const Terrain& t = b.terrain;
+    const std::vector<float>& p = b.points;
+    size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(terrain_height_at(t, p[i], p[i + 1]));
+        i = (i + 2) & (p.size() - 1);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(b.label);
+}
+BENCHMARK(BM_terrain_height_at);
+
+void BM_terrain_triangle_normal(benchmark::State& state) {
+    BenchTerrain& b = bench_terrain();
+    const Terrain& t = b.terrain;
+    const std::vector<float>& p = b.points;
+    size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(terrain_triangle_normal(t, p[i], p[i + 1]));
+        i = (i + 2) & (p.size() - 1);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(b.label);
+}
+BENCHMARK(BM_terrain_triangle_normal);
+
+void BM_terrain_tile_at(benchmark::State& state) {
+    BenchTerrain& b = bench_terrain();
+    const Terrain& t = b.terrain;
+    const std::vector<float>& p = b.points;
+    size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(terrain_tile_at(t, p[i], p[i + 1]));
+        i = (i + 2) & (p.size() - 1);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(b.label);
+}
+BENCHMARK(BM_terrain_tile_at);
+
+} // namespace
