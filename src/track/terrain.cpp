@@ -426,6 +426,10 @@ float terrain_height_at(const Terrain& t, float x, float z) {
 }
 
 void terrain_cell_triangles(const Terrain& t, int i, int j, TerrainTriangle out[2]) {
+    if (t.heights.empty()) {
+        out[0] = out[1] = TerrainTriangle{};
+        return;
+    }
     int c = ((i + j) & 1) == 0 ? 1 : 0;
     out[0] = TerrainTriangle{{point_at(t, i, j), point_at(t, i, j + 1), point_at(t, i + 1, j + c)}};
     out[1] = TerrainTriangle{{point_at(t, i + 1, j + 1), point_at(t, i + 1, j), point_at(t, i, j + 1 - c)}};

@@ -427,9 +427,15 @@ TEST(TerrainShipped, ShippedTracksLoadAndAnswerEverywhere) {
         SCOPED_TRACE(name);
         if (!file_exists(build_dir() + "/tracks/" + name + "/tilemap")) continue;
         Terrain t;
+        messages_clear();
         ASSERT_EQ(load_terrain(t, (std::string("@tracks/") + name).c_str(), 0), 1) << message_line(0);
         ++loaded;
+        EXPECT_STREQ(message_line(0), "") << "the shipped tile types read without warnings";
         EXPECT_GT(t.tile_count, 0);
+        // The shipped transition tiles are recognised from their names.
+        int transitions = 0;
+        for (const TileType& k : t.tiles) transitions += (k.relation >> 16) != ((k.relation >> 8) & 255);
+        EXPECT_GT(transitions, 0);
         float step = t.extent / 97.0f, slack = 1e-3f * (t.max_height - t.min_height) + 1e-4f;
         for (float z = -step; z <= t.extent + step; z += step)
             for (float x = -step; x <= t.extent + step; x += step) {
