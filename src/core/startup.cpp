@@ -16,6 +16,7 @@
 #include "race/race.h"
 #include "render/gl_caps.h"
 #include "render/shaders.h"
+#include "sim/physics_world.h"
 
 #include <csignal>
 #include <cstdio>
@@ -84,6 +85,7 @@ void bind_fixed_inputs() {
 void shutdown_sequence() {
     // Seams, in order: the leave message to a connected server; network, history, track,
     // physics, textures, models and scene resources; the pointer and control axes.
+    world_destroy();
     for (int& axis : g_cursor_axes) {
         input_close_axis(axis);
         axis = -1;
@@ -203,6 +205,7 @@ int program_main(int argc, char** argv) {
         g_loop.function_keys[KeyNextBike] = input_code_for_name("]");
         g_loop.function_keys[KeyChat] = input_code_for_name("t");
         g_loop.function_keys[KeyScreenshot] = input_code_for_name("s");
+        if (!world_create()) log_printf("No physics world: riders cannot be created\n");
         race_reset_state();
         g_loop.current_menu = g_launch.has_connect ? -1 : 0;
         g_loop.view = NoTrackView;
