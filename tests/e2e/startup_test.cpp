@@ -113,3 +113,15 @@ TEST(StartupData, TracksAreDiscoveredWithDisplayNames) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(StartupAudio, UnopenableRecordingFileLeavesRecordingOff) {
+    Install install;
+    RunResult r = run_korvane({"--record-audio", install.home / "no/such/folder/out.raw"}, install.env(), 4);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(install.log().find("Can't open audio recording file"), std::string::npos) << install.log();
+    EXPECT_FALSE(file_exists(install.home / "no/such/folder/out.raw"));
+}
+
+} // namespace
