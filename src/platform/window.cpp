@@ -343,7 +343,6 @@ Window* window_open_gl(const char* title, int width, int height, int flags, int 
 
 void window_close_gl(Window* w) {
     if (!w) return;
-    if (w->threaded) log_printf("Setting close flag\n");
     w->closing = true;
     if (w->context) {
         log_printf("Deleting OpenGL context\n");

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -205,6 +207,29 @@ TEST_F(MixerTest, ResamplesAndSharesData) {
     for (int i = 0; i < 8; ++i) EXPECT_EQ(out[static_cast<size_t>(i) * 2], heard(expected[i], 31)) << i;
     EXPECT_EQ(sound_create(0, data, 0), nullptr);
     EXPECT_EQ(sound_create(1, data, 1000000), nullptr); // shorter than one output sample
+}
+
+TEST(AudioOutput, MixesOnTheDeviceThread) {
+    TestHome home;
+    ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    ScopedEnv options("VORL_OPTIONS", "[sound-rate:8000]");
+    ASSERT_TRUE(audio_open(nullptr));
+    EXPECT_TRUE(audio_is_open());
+    EXPECT_EQ(audio_mix(), nullptr); // the device pulls its own fragments
+    std::vector<uint8_t> data(100000, 200);
+    Sound* s = sound_create(static_cast<int>(data.size()), data.data(), 0);
+    ASSERT_NE(s, nullptr);
+    sound_play(s);
+    // The device's thread moves the sound on while this thread keeps changing it.
+    int position = 0;
+    for (int i = 0; i < 100 && position == 0; ++i) {
+        sound_set_volume(s, (i * 997) % 32768);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        position = sound_position(s);
+    }
+    EXPECT_GT(position, 0);
+    audio_close();
+    EXPECT_FALSE(audio_is_open());
 }
 
 TEST_F(MixerTest, NothingHappensWithoutADriver) {
