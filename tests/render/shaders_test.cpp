@@ -112,6 +112,31 @@ TEST_F(GlTest, FixedFunctionAndLitProgramDraw) {
     expect_pixel(32, 32, 0, 255, 0, "lit program");
 }
 
+TEST_F(GlTest, TitleColourAndFrameReadBack) {
+    gl_initial_state(false);
+    expect_pixel(5, 5, 50, 153, 204, "title colour");
+    // Red over the top half; the image file starts with the top row.
+    glColor3f(1, 0, 0);
+    glBegin(GL_QUADS);
+    glVertex2f(-1, 0);
+    glVertex2f(1, 0);
+    glVertex2f(1, 1);
+    glVertex2f(-1, 1);
+    glEnd();
+    std::string path = home.home / "frame.ppm";
+    FILE* file = fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(gl_write_frame_ppm(file, k_size, k_size));
+    fclose(file);
+    std::string image = read_file(path);
+    const std::string header = "P6\n64 64\n255\n";
+    ASSERT_EQ(image.size(), header.size() + 64 * 64 * 3);
+    EXPECT_EQ(image.substr(0, header.size()), header);
+    auto pixel = [&](int x, int y) { return image.substr(header.size() + (static_cast<size_t>(y) * 64 + x) * 3, 3); };
+    EXPECT_EQ(pixel(0, 0), std::string("\xff\x00\x00", 3));
+    EXPECT_EQ(pixel(63, 63), std::string("\x32\x99\xcc", 3));
+}
+
 TEST_F(GlTest, SkinningMovesVerticesAndIgnoresUnknownBones) {
     ASSERT_TRUE(build_programs());
     texture(0, 255, 255, 255);
