@@ -116,6 +116,17 @@ void handle_window_event(Window* w, const SDL_WindowEvent& e) {
     }
 }
 
+struct ColourBits {
+    int red, green, blue;
+};
+// The smallest channel sizes for a colour depth; the driver may give more.
+ColourBits colour_bits(int depth) {
+    if (depth >= 24) return {8, 8, 8};
+    if (depth == 16) return {5, 6, 5};
+    if (depth == 15) return {5, 5, 5};
+    return {3, 3, 2};
+}
+
 // Characters that text input does not deliver are made from their keys.
 int key_character(SDL_Keycode key) {
     switch (key) {
@@ -286,15 +297,13 @@ Window* window_open_gl(const char* title, int width, int height, int flags, int 
 
     // The pixel format: double-buffered RGBA of the requested depth (24 colour bits for 32).
     log_printf("Choosing pixel format\n");
-    int colour = w->depth == 32 ? 24 : w->depth;
-    int red = colour >= 24 ? 8 : colour >= 15 ? 5 : 3, green = colour >= 24 ? 8 : colour == 16 ? 6 : colour >= 15 ? 5 : 3,
-        blue = colour >= 24 ? 8 : colour >= 15 ? 5 : 2;
+    ColourBits bits = colour_bits(w->depth == 32 ? 24 : w->depth);
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, red);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, green);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, blue);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, bits.red);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, bits.green);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, bits.blue);
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, alpha_bits);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth_bits);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, stencil_bits);
@@ -310,7 +319,8 @@ Window* window_open_gl(const char* title, int width, int height, int flags, int 
     w->sdl = SDL_CreateWindow(w->title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, open_width, open_height,
                               SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
     if (!w->sdl) {
-        log_printf("Can't create window! (%s)\n", SDL_GetError());
+        log_printf("Can't create window!\n");
+        log_printf("%s\n", SDL_GetError());
         delete w;
         return nullptr;
     }

@@ -40,6 +40,15 @@ TEST(WindowEndToEnd, OpensLogsTheDriverAndShutsDownOnEitherSignal) {
     }
 }
 
+TEST(WindowEndToEnd, NoDisplayEndsWithStatusOne) {
+    WindowRun run;
+    std::vector<std::string> env = run.env();
+    env[3] = "SDL_VIDEODRIVER=no-such-driver";
+    RunResult r = run_korvane_until({}, env, 20, SIGINT);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(run.log().find("Can't create window!"), std::string::npos) << run.log();
+}
+
 TEST(WindowEndToEnd, AudioFollowsTheCommandLine) {
     struct Case {
         std::vector<std::string> args;
