@@ -70,6 +70,7 @@ DataStream* make_stream(FILE* f, const char* path, int64_t start, int64_t limit,
         s->inflated = static_cast<unsigned char*>(kv_alloc(k_stream_inflate_size));
         s->limit = k_stream_unlimited;
         if (!s->gzip || !s->inflated) {
+            if (!s->gzip) log_printf("Not a gzip file this program reads: '%s'\n", s->path);
             stream_close(s);
             return nullptr;
         }
