@@ -31,6 +31,7 @@ struct GlTest : ::testing::Test {
         glLoadIdentity();
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
+        glTranslatef(0, 0, -0.5f); // away from the eye, so every point has a view direction
         glDisable(GL_CULL_FACE);
         glDisable(GL_DEPTH_TEST);
         glClearColor(0, 0, 0, 1);
@@ -112,6 +113,35 @@ TEST_F(GlTest, FixedFunctionAndLitProgramDraw) {
     expect_pixel(32, 32, 0, 255, 0, "lit program");
 }
 
+TEST_F(GlTest, EveryModelProgramDraws) {
+    ASSERT_TRUE(build_programs());
+    texture(0, 255, 255, 255);
+    texture(1, 128, 128, 255); // a flat normal map
+    texture(2, 0, 0, 0);       // no specular
+    glEnable(GL_TEXTURE_2D);
+    const float toward_viewer[4] = {0, 0, 1, 0};
+    green_material(toward_viewer);
+    const float view[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    set_env_matrix(view);
+    struct Case {
+        int slot;
+        int r, g, b; // lit programs show the green material, environment ones the vertex colour
+    };
+    const Case cases[] = {
+        {ProgramLit, 0, 255, 0},    {ProgramNormLit, 0, 255, 0}, {ProgramNormSpecLit, 0, 255, 0},
+        {ProgramEnv, 0, 0, 255},    {ProgramNormEnv, 0, 0, 255},
+    };
+    for (const Case& c : cases) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        use_program(c.slot);
+        set_bone_uniforms(0, nullptr, nullptr, nullptr);
+        glColor3f(0, 0, 1);
+        quad();
+        expect_pixel(32, 32, c.r, c.g, c.b, program_name(c.slot));
+    }
+    use_program(ProgramFixed);
+}
+
 TEST_F(GlTest, TitleColourAndFrameReadBack) {
     gl_initial_state(false);
     expect_pixel(5, 5, 50, 153, 204, "title colour");
@@ -172,6 +202,14 @@ TEST_F(GlTest, TerrainNormalStaysFiniteAtTheLimit) {
     use_program(ProgramTerrain);
     quad();
     expect_pixel(32, 32, 0, 255, 0, "terrain");
+
+    // Composing a flat tile normal (up in blue) onto flat ground keeps it up; green carries the
+    // ground's light factor.
+    texture(0, 128, 128, 255);
+    texture(1, 128, 200, 128);
+    use_program(ProgramTerrainNormals);
+    quad();
+    expect_pixel(32, 32, 128, 200, 128, "terrain normals");
 }
 
 TEST_F(GlTest, FailingProgramLeavesNone) {
