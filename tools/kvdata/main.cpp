@@ -63,7 +63,13 @@ int main(int argc, char** argv) {
     }
     if (previews.empty()) previews = out + "/previews";
 
-    Bytes archive = archive_build(stock_entries());
+    std::vector<ArchiveEntry> entries = stock_entries();
+    for (const ArchiveEntry& entry : entries)
+        if (entry.data.empty()) {
+            fprintf(stderr, "kvdata: can't make %s (are the DejaVu fonts installed?)\n", entry.name.c_str());
+            return 1;
+        }
+    Bytes archive = archive_build(entries);
     if (!output_write(out + "/zzzz.saf", archive)) {
         fprintf(stderr, "kvdata: can't write %s/zzzz.saf\n", out.c_str());
         return 1;
