@@ -11,6 +11,7 @@
 #include "race/race.h"
 #include "sim/physics_world.h"
 #include "sim/rider_body.h"
+#include "sim/rider_springs.h"
 #include "sim/setup.h"
 #include "sim/suspension.h"
 
@@ -296,8 +297,7 @@ void rider_step(Rider& rider) {
     const float own_sit_dab = rider.sit_dab, own_front_brake = rider.front_brake, own_rear_brake = rider.rear_brake;
     // Seam: dab, parking hold and walking backwards (rider control); they may change sit/dab and
     // the brakes for this tick only.
-    // Seam: the rider springs (two contact joints between the rider body and the frame, and the
-    // rider hinge's softness) are set here by rider control.
+    rider_springs(rider);
     suspension_update(rider);
     // Seam: steering and stability, full or arcade model (rider control).
     // Seam: automatic shifting, engine, clutch, driveline and brakes (engine and drivetrain).

@@ -72,16 +72,23 @@ double shock_torque(const Rider& rider, double theta, double omega) {
     return torque * top_out_fade(-theta, travel);
 }
 
+// A motor whose limit is exactly zero drops out of the solver and leaves the joint's stop row on its
+// own; at full extension, with anything else loading the frame (the rider springs, a ground
+// contact), the exact solver then fails to factor the system ("LCP internal error") and drops every
+// constraint force of that step. A floor of a thousandth of a pound keeps the motor row present; it
+// only ever acts at the stop, where the force is zero and the motor pushes against the stop.
+static double motor_limit(double force) { return std::max(std::fabs(force), 1e-3); }
+
 void suspension_update(Rider& rider) {
     dJointID fork = rider.joints[JointFork];
     double force = fork_force(rider, dJointGetSliderPosition(fork), dJointGetSliderPositionRate(fork));
     dJointSetSliderParam(fork, dParamVel, force >= 0 ? k_suspension_motor_speed : 0);
-    dJointSetSliderParam(fork, dParamFMax, std::fabs(force));
+    dJointSetSliderParam(fork, dParamFMax, motor_limit(force));
 
     dJointID swingarm = rider.joints[JointSwingarm];
     double torque = shock_torque(rider, dJointGetHingeAngle(swingarm), dJointGetHingeAngleRate(swingarm));
     dJointSetHingeParam(swingarm, dParamVel, torque >= 0 ? k_suspension_motor_speed : 0);
-    dJointSetHingeParam(swingarm, dParamFMax, std::fabs(torque));
+    dJointSetHingeParam(swingarm, dParamFMax, motor_limit(torque));
 }
 
 SuspensionSample suspension_sample_front(const Rider& rider) {
