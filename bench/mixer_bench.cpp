@@ -12,7 +12,8 @@ namespace {
 void mixer_fragment(benchmark::State& state) {
     mixer_open(MixerFormat{88320, true, 16, 690});
     std::vector<uint8_t> wave(4096);
-    for (size_t i = 0; i < wave.size(); ++i) wave[i] = static_cast<uint8_t>((i * 7) & 0xFF);
+    for (size_t i = 0; i < wave.size(); ++i)
+        wave[i] = static_cast<uint8_t>((i * 7) & 0xFF);
     const int voices = 16 + static_cast<int>(state.range(0));
     for (int v = 0; v < voices; ++v) {
         Sound* s = mixer_create(static_cast<int>(wave.size()), wave.data(), 22050 + v * 100);
@@ -21,7 +22,8 @@ void mixer_fragment(benchmark::State& state) {
         mixer_set_rate(s, 80000 + v * 1000);
         mixer_play(s);
     }
-    for (auto _ : state) benchmark::DoNotOptimize(mixer_mix());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mixer_mix());
     state.SetItemsProcessed(state.iterations());
     mixer_close();
 }

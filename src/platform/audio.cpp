@@ -11,10 +11,16 @@ namespace {
 const AudioDriver* g_driver = nullptr;
 FILE* g_recording = nullptr;
 
-bool no_open(Window*) { return false; }
-bool no_open_readback(Window*, int, int) { return false; }
+bool no_open(Window*) {
+    return false;
+}
+bool no_open_readback(Window*, int, int) {
+    return false;
+}
 void no_frame() {}
-const uint8_t* no_mix() { return nullptr; }
+const uint8_t* no_mix() {
+    return nullptr;
+}
 
 // --- the output driver: the mixer feeding the sound device from the device's audio thread ---
 
@@ -66,7 +72,8 @@ bool output_open(Window*) {
 
     // The device buffer holds about the mix-ahead; SDL wants a power of two.
     int buffer = 64;
-    while (buffer * 2 <= fragment * fragments && buffer < 8192) buffer *= 2;
+    while (buffer * 2 <= fragment * fragments && buffer < 8192)
+        buffer *= 2;
     SDL_AudioSpec want{};
     want.freq = rate;
     want.format = AUDIO_U8;
@@ -131,17 +138,15 @@ int audio_mixahead_fragments(long milliseconds) {
 }
 
 const AudioDriver g_output_audio_driver = {
-    "output",      output_open,    no_open_readback, output_close,   no_frame,
-    no_mix,        mixer_create,   mixer_duplicate,  mixer_destroy,  mixer_play,
-    mixer_stop,    mixer_set_rate, mixer_set_volume, mixer_set_pan,  mixer_set_looping,
-    mixer_position, mixer_write,
+    "output",         output_open,     no_open_readback,  output_close,   no_frame,    no_mix,
+    mixer_create,     mixer_duplicate, mixer_destroy,     mixer_play,     mixer_stop,  mixer_set_rate,
+    mixer_set_volume, mixer_set_pan,   mixer_set_looping, mixer_position, mixer_write,
 };
 
 const AudioDriver g_readback_audio_driver = {
-    "readback",    no_open,        readback_open,    readback_close, no_frame,
-    mixer_mix,     mixer_create,   mixer_duplicate,  mixer_destroy,  mixer_play,
-    mixer_stop,    mixer_set_rate, mixer_set_volume, mixer_set_pan,  mixer_set_looping,
-    mixer_position, mixer_write,
+    "readback",       no_open,         readback_open,     readback_close, no_frame,    mixer_mix,
+    mixer_create,     mixer_duplicate, mixer_destroy,     mixer_play,     mixer_stop,  mixer_set_rate,
+    mixer_set_volume, mixer_set_pan,   mixer_set_looping, mixer_position, mixer_write,
 };
 
 bool audio_open(Window* window) {
@@ -167,17 +172,25 @@ void audio_close() {
     g_recording = nullptr;
 }
 
-bool audio_is_open() { return g_driver != nullptr; }
+bool audio_is_open() {
+    return g_driver != nullptr;
+}
 
 void audio_frame() {
     if (g_driver) g_driver->frame();
 }
 
-const uint8_t* audio_mix() { return g_driver ? g_driver->mix() : nullptr; }
+const uint8_t* audio_mix() {
+    return g_driver ? g_driver->mix() : nullptr;
+}
 
-int audio_fragment_bytes() { return g_driver ? mixer_fragment_bytes() : 0; }
+int audio_fragment_bytes() {
+    return g_driver ? mixer_fragment_bytes() : 0;
+}
 
-void audio_set_recording(FILE* file) { g_recording = file; }
+void audio_set_recording(FILE* file) {
+    g_recording = file;
+}
 
 void audio_record_tick() {
     if (!g_recording || !g_driver) return;
@@ -193,7 +206,9 @@ void audio_record_tick() {
 Sound* sound_create(int length, const uint8_t* data, int source_rate) {
     return g_driver ? g_driver->create(length, data, source_rate) : nullptr;
 }
-Sound* sound_duplicate(Sound* s) { return g_driver && s ? g_driver->duplicate(s) : nullptr; }
+Sound* sound_duplicate(Sound* s) {
+    return g_driver && s ? g_driver->duplicate(s) : nullptr;
+}
 void sound_destroy(Sound* s) {
     if (g_driver && s) g_driver->destroy(s);
 }
@@ -215,7 +230,9 @@ void sound_set_pan(Sound* s, int pan) {
 void sound_set_looping(Sound* s, int looping) {
     if (g_driver && s) g_driver->set_looping(s, looping);
 }
-int sound_position(Sound* s) { return g_driver && s ? g_driver->position(s) : 0; }
+int sound_position(Sound* s) {
+    return g_driver && s ? g_driver->position(s) : 0;
+}
 void sound_write(Sound* s, int offset, const uint8_t* bytes, int length) {
     if (g_driver && s) g_driver->write(s, offset, bytes, length);
 }

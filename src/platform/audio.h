@@ -14,21 +14,21 @@ struct Sound;
 // need succeeds without effect (open slots that do not apply fail).
 struct AudioDriver {
     const char* name;
-    bool (*open)(Window* window);                                       // 0
-    bool (*open_readback)(Window* window, int rate, int samples);       // 1
-    void (*close)();                                                    // 2
-    void (*frame)();                                                    // 3
-    const uint8_t* (*mix)();                                            // 4
-    Sound* (*create)(int length, const uint8_t* data, int source_rate); // 5
-    Sound* (*duplicate)(Sound* sound);                                  // 6
-    void (*destroy)(Sound* sound);                                      // 7
-    void (*play)(Sound* sound);                                         // 8
-    void (*stop)(Sound* sound);                                         // 9
-    void (*set_rate)(Sound* sound, int rate);                           // 10
-    void (*set_volume)(Sound* sound, int volume);                       // 11
-    void (*set_pan)(Sound* sound, int pan);                             // 12
-    void (*set_looping)(Sound* sound, int looping);                     // 13
-    int (*position)(Sound* sound);                                      // 14
+    bool (*open)(Window* window);                                              // 0
+    bool (*open_readback)(Window* window, int rate, int samples);              // 1
+    void (*close)();                                                           // 2
+    void (*frame)();                                                           // 3
+    const uint8_t* (*mix)();                                                   // 4
+    Sound* (*create)(int length, const uint8_t* data, int source_rate);        // 5
+    Sound* (*duplicate)(Sound* sound);                                         // 6
+    void (*destroy)(Sound* sound);                                             // 7
+    void (*play)(Sound* sound);                                                // 8
+    void (*stop)(Sound* sound);                                                // 9
+    void (*set_rate)(Sound* sound, int rate);                                  // 10
+    void (*set_volume)(Sound* sound, int volume);                              // 11
+    void (*set_pan)(Sound* sound, int pan);                                    // 12
+    void (*set_looping)(Sound* sound, int looping);                            // 13
+    int (*position)(Sound* sound);                                             // 14
     void (*write)(Sound* sound, int offset, const uint8_t* bytes, int length); // 15
 };
 

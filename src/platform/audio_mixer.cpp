@@ -62,7 +62,9 @@ struct Mixer {
 };
 Mixer g_mixer;
 
-int sides() { return g_mixer.format.stereo ? 2 : 1; }
+int sides() {
+    return g_mixer.format.stereo ? 2 : 1;
+}
 
 void list_unlink(Sound* s, int side) {
     SoundSide& d = s->side[side];
@@ -225,7 +227,9 @@ Sound* new_sound(SoundData* data) {
 
 } // namespace
 
-int mixer_table_value(int level, int byte) { return (byte - 128) * level / 32; }
+int mixer_table_value(int level, int byte) {
+    return (byte - 128) * level / 32;
+}
 
 void mixer_levels(int volume, int pan, int& left, int& right) {
     auto clamp_level = [](int64_t v) { return static_cast<int>(v < 0 ? 0 : v > 31 ? 31 : v); };
@@ -251,22 +255,30 @@ bool mixer_open(const MixerFormat& format) {
     g_mixer.sums.assign(values, 0);
     g_mixer.output.assign(values, 128);
     for (auto& side : g_mixer.lists)
-        for (SoundList& list : side) list = SoundList{};
+        for (SoundList& list : side)
+            list = SoundList{};
     g_mixer.open = true;
     return true;
 }
 
 void mixer_close() {
     std::lock_guard<std::recursive_mutex> lock(g_mixer.mutex);
-    while (!g_mixer.sounds.empty()) release(g_mixer.sounds.back());
+    while (!g_mixer.sounds.empty())
+        release(g_mixer.sounds.back());
     g_mixer.sums.clear();
     g_mixer.output.clear();
     g_mixer.open = false;
 }
 
-bool mixer_is_open() { return g_mixer.open; }
-const MixerFormat& mixer_format() { return g_mixer.format; }
-int mixer_fragment_bytes() { return static_cast<int>(g_mixer.output.size()); }
+bool mixer_is_open() {
+    return g_mixer.open;
+}
+const MixerFormat& mixer_format() {
+    return g_mixer.format;
+}
+int mixer_fragment_bytes() {
+    return static_cast<int>(g_mixer.output.size());
+}
 
 const uint8_t* mixer_mix() {
     std::lock_guard<std::recursive_mutex> lock(g_mixer.mutex);
@@ -343,7 +355,8 @@ Sound* mixer_duplicate(Sound* original) {
     s->pan = original->pan;
     update_step(s);
     update_levels(s);
-    for (SoundSide& d : s->side) d.level_in_use = d.level;
+    for (SoundSide& d : s->side)
+        d.level_in_use = d.level;
     return s;
 }
 

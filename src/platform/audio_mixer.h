@@ -12,7 +12,7 @@ constexpr int k_mixer_levels = 32;
 constexpr int k_mixer_level_wait = 256;
 
 struct MixerFormat {
-    int rate;             // output samples per second
+    int rate; // output samples per second
     bool stereo;
     int voices;           // sides heard at once
     int fragment_samples; // samples per mixed fragment

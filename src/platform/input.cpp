@@ -28,15 +28,20 @@ struct EventQueue {
 };
 EventQueue g_queue;
 
-InputEvent& queue_at(int i) { return g_queue.ring[static_cast<size_t>((g_queue.head + i) % k_queue_storage)]; }
+InputEvent& queue_at(int i) {
+    return g_queue.ring[static_cast<size_t>((g_queue.head + i) % k_queue_storage)];
+}
 
-bool is_release(const InputEvent& e) { return !e.pressed; }
+bool is_release(const InputEvent& e) {
+    return !e.pressed;
+}
 
 // Removes the newest waiting press, making room for a release. False when none waits.
 bool drop_newest_press() {
     for (int i = g_queue.count - 1; i >= 0; --i) {
         if (!queue_at(i).pressed) continue;
-        for (int j = i; j + 1 < g_queue.count; ++j) queue_at(j) = queue_at(j + 1);
+        for (int j = i; j + 1 < g_queue.count; ++j)
+            queue_at(j) = queue_at(j + 1);
         --g_queue.count;
         return true;
     }
@@ -51,29 +56,60 @@ struct Alias {
 std::vector<Alias> g_aliases;
 std::set<std::string> g_interned;
 
-const char* intern_name(const std::string& text) { return g_interned.insert(text).first->c_str(); }
+const char* intern_name(const std::string& text) {
+    return g_interned.insert(text).first->c_str();
+}
 
 const std::vector<KeyName> k_fixed_keys = {
-    {"Esc", 1},          {"0", 11},          {"1", 2},           {"2", 3},          {"3", 4},
-    {"4", 5},            {"5", 6},           {"6", 7},           {"7", 8},          {"8", 9},
-    {"9", 10},           {"A", 30},          {"B", 48},          {"C", 46},         {"D", 32},
-    {"E", 18},           {"F", 33},          {"G", 34},          {"H", 35},         {"I", 23},
-    {"J", 36},           {"K", 37},          {"L", 38},          {"M", 50},         {"N", 49},
-    {"O", 24},           {"P", 25},          {"Q", 16},          {"R", 19},         {"S", 31},
-    {"T", 20},           {"U", 22},          {"V", 47},          {"W", 17},         {"X", 45},
-    {"Y", 21},           {"Z", 44},          {"-", 12},          {"=", 13},         {"[", 26},
-    {"]", 27},           {";", 39},          {"'", 40},          {"`", 41},         {"\\", 43},
-    {",", 51},           {".", 52},          {"/", 53},          {"Backspace", 14}, {"Tab", 15},
-    {"Enter", 28},       {"Left Ctrl", 29},  {"Left Shift", 42}, {"Right Shift", 54}, {"Space", 57},
-    {" ", 57},           {"Caps Lock", 58},  {"Right Ctrl", 285}, {"Insert", 338},  {"Delete", 339},
-    {"Home", 327},       {"End", 335},       {"Page Up", 329},   {"Page Down", 337}, {"Up", 328},
-    {"Down", 336},       {"Left", 331},      {"Right", 333},     {"F1", 59},        {"F2", 60},
-    {"F3", 61},          {"F4", 62},         {"F5", 63},         {"F6", 64},        {"F7", 65},
-    {"F8", 66},          {"F9", 67},         {"F10", 68},        {"F11", 87},       {"F12", 88},
-    {"Pause", 69},       {"Num Lock", 325},  {"Keypad /", 309},  {"Keypad *", 55},  {"Keypad -", 74},
-    {"Keypad 7", 71},    {"Keypad 8", 72},   {"Keypad 9", 73},   {"Keypad +", 78},  {"Keypad 4", 75},
-    {"Keypad 5", 76},    {"Keypad 6", 77},   {"Keypad 1", 79},   {"Keypad 2", 80},  {"Keypad 3", 81},
-    {"Keypad Enter", 284}, {"Keypad 0", 82}, {"Keypad .", 83},
+    {"Esc", 1},         {"0", 11},
+    {"1", 2},           {"2", 3},
+    {"3", 4},           {"4", 5},
+    {"5", 6},           {"6", 7},
+    {"7", 8},           {"8", 9},
+    {"9", 10},          {"A", 30},
+    {"B", 48},          {"C", 46},
+    {"D", 32},          {"E", 18},
+    {"F", 33},          {"G", 34},
+    {"H", 35},          {"I", 23},
+    {"J", 36},          {"K", 37},
+    {"L", 38},          {"M", 50},
+    {"N", 49},          {"O", 24},
+    {"P", 25},          {"Q", 16},
+    {"R", 19},          {"S", 31},
+    {"T", 20},          {"U", 22},
+    {"V", 47},          {"W", 17},
+    {"X", 45},          {"Y", 21},
+    {"Z", 44},          {"-", 12},
+    {"=", 13},          {"[", 26},
+    {"]", 27},          {";", 39},
+    {"'", 40},          {"`", 41},
+    {"\\", 43},         {",", 51},
+    {".", 52},          {"/", 53},
+    {"Backspace", 14},  {"Tab", 15},
+    {"Enter", 28},      {"Left Ctrl", 29},
+    {"Left Shift", 42}, {"Right Shift", 54},
+    {"Space", 57},      {" ", 57},
+    {"Caps Lock", 58},  {"Right Ctrl", 285},
+    {"Insert", 338},    {"Delete", 339},
+    {"Home", 327},      {"End", 335},
+    {"Page Up", 329},   {"Page Down", 337},
+    {"Up", 328},        {"Down", 336},
+    {"Left", 331},      {"Right", 333},
+    {"F1", 59},         {"F2", 60},
+    {"F3", 61},         {"F4", 62},
+    {"F5", 63},         {"F6", 64},
+    {"F7", 65},         {"F8", 66},
+    {"F9", 67},         {"F10", 68},
+    {"F11", 87},        {"F12", 88},
+    {"Pause", 69},      {"Num Lock", 325},
+    {"Keypad /", 309},  {"Keypad *", 55},
+    {"Keypad -", 74},   {"Keypad 7", 71},
+    {"Keypad 8", 72},   {"Keypad 9", 73},
+    {"Keypad +", 78},   {"Keypad 4", 75},
+    {"Keypad 5", 76},   {"Keypad 6", 77},
+    {"Keypad 1", 79},   {"Keypad 2", 80},
+    {"Keypad 3", 81},   {"Keypad Enter", 284},
+    {"Keypad 0", 82},   {"Keypad .", 83},
 };
 
 struct SpecialName {
@@ -93,32 +129,112 @@ struct ScanPair {
     int pc;
 };
 constexpr ScanPair k_scan_pairs[] = {
-    {SDL_SCANCODE_A, 30}, {SDL_SCANCODE_B, 48}, {SDL_SCANCODE_C, 46}, {SDL_SCANCODE_D, 32}, {SDL_SCANCODE_E, 18},
-    {SDL_SCANCODE_F, 33}, {SDL_SCANCODE_G, 34}, {SDL_SCANCODE_H, 35}, {SDL_SCANCODE_I, 23}, {SDL_SCANCODE_J, 36},
-    {SDL_SCANCODE_K, 37}, {SDL_SCANCODE_L, 38}, {SDL_SCANCODE_M, 50}, {SDL_SCANCODE_N, 49}, {SDL_SCANCODE_O, 24},
-    {SDL_SCANCODE_P, 25}, {SDL_SCANCODE_Q, 16}, {SDL_SCANCODE_R, 19}, {SDL_SCANCODE_S, 31}, {SDL_SCANCODE_T, 20},
-    {SDL_SCANCODE_U, 22}, {SDL_SCANCODE_V, 47}, {SDL_SCANCODE_W, 17}, {SDL_SCANCODE_X, 45}, {SDL_SCANCODE_Y, 21},
-    {SDL_SCANCODE_Z, 44}, {SDL_SCANCODE_1, 2}, {SDL_SCANCODE_2, 3}, {SDL_SCANCODE_3, 4}, {SDL_SCANCODE_4, 5},
-    {SDL_SCANCODE_5, 6}, {SDL_SCANCODE_6, 7}, {SDL_SCANCODE_7, 8}, {SDL_SCANCODE_8, 9}, {SDL_SCANCODE_9, 10},
-    {SDL_SCANCODE_0, 11}, {SDL_SCANCODE_RETURN, 28}, {SDL_SCANCODE_ESCAPE, 1}, {SDL_SCANCODE_BACKSPACE, 14},
-    {SDL_SCANCODE_TAB, 15}, {SDL_SCANCODE_SPACE, 57}, {SDL_SCANCODE_MINUS, 12}, {SDL_SCANCODE_EQUALS, 13},
-    {SDL_SCANCODE_LEFTBRACKET, 26}, {SDL_SCANCODE_RIGHTBRACKET, 27}, {SDL_SCANCODE_BACKSLASH, 43},
-    {SDL_SCANCODE_NONUSHASH, 43}, {SDL_SCANCODE_SEMICOLON, 39}, {SDL_SCANCODE_APOSTROPHE, 40},
-    {SDL_SCANCODE_GRAVE, 41}, {SDL_SCANCODE_COMMA, 51}, {SDL_SCANCODE_PERIOD, 52}, {SDL_SCANCODE_SLASH, 53},
-    {SDL_SCANCODE_CAPSLOCK, 58}, {SDL_SCANCODE_F1, 59}, {SDL_SCANCODE_F2, 60}, {SDL_SCANCODE_F3, 61},
-    {SDL_SCANCODE_F4, 62}, {SDL_SCANCODE_F5, 63}, {SDL_SCANCODE_F6, 64}, {SDL_SCANCODE_F7, 65},
-    {SDL_SCANCODE_F8, 66}, {SDL_SCANCODE_F9, 67}, {SDL_SCANCODE_F10, 68}, {SDL_SCANCODE_F11, 87},
-    {SDL_SCANCODE_F12, 88}, {SDL_SCANCODE_PRINTSCREEN, 311}, {SDL_SCANCODE_SCROLLLOCK, 70},
-    {SDL_SCANCODE_PAUSE, 69}, {SDL_SCANCODE_INSERT, 338}, {SDL_SCANCODE_HOME, 327}, {SDL_SCANCODE_PAGEUP, 329},
-    {SDL_SCANCODE_DELETE, 339}, {SDL_SCANCODE_END, 335}, {SDL_SCANCODE_PAGEDOWN, 337}, {SDL_SCANCODE_RIGHT, 333},
-    {SDL_SCANCODE_LEFT, 331}, {SDL_SCANCODE_DOWN, 336}, {SDL_SCANCODE_UP, 328}, {SDL_SCANCODE_NUMLOCKCLEAR, 325},
-    {SDL_SCANCODE_KP_DIVIDE, 309}, {SDL_SCANCODE_KP_MULTIPLY, 55}, {SDL_SCANCODE_KP_MINUS, 74},
-    {SDL_SCANCODE_KP_PLUS, 78}, {SDL_SCANCODE_KP_ENTER, 284}, {SDL_SCANCODE_KP_1, 79}, {SDL_SCANCODE_KP_2, 80},
-    {SDL_SCANCODE_KP_3, 81}, {SDL_SCANCODE_KP_4, 75}, {SDL_SCANCODE_KP_5, 76}, {SDL_SCANCODE_KP_6, 77},
-    {SDL_SCANCODE_KP_7, 71}, {SDL_SCANCODE_KP_8, 72}, {SDL_SCANCODE_KP_9, 73}, {SDL_SCANCODE_KP_0, 82},
-    {SDL_SCANCODE_KP_PERIOD, 83}, {SDL_SCANCODE_NONUSBACKSLASH, 86}, {SDL_SCANCODE_APPLICATION, 349},
-    {SDL_SCANCODE_LCTRL, 29}, {SDL_SCANCODE_LSHIFT, 42}, {SDL_SCANCODE_LALT, 56}, {SDL_SCANCODE_LGUI, 347},
-    {SDL_SCANCODE_RCTRL, 285}, {SDL_SCANCODE_RSHIFT, 54}, {SDL_SCANCODE_RALT, 312}, {SDL_SCANCODE_RGUI, 348},
+    {SDL_SCANCODE_A, 30},
+    {SDL_SCANCODE_B, 48},
+    {SDL_SCANCODE_C, 46},
+    {SDL_SCANCODE_D, 32},
+    {SDL_SCANCODE_E, 18},
+    {SDL_SCANCODE_F, 33},
+    {SDL_SCANCODE_G, 34},
+    {SDL_SCANCODE_H, 35},
+    {SDL_SCANCODE_I, 23},
+    {SDL_SCANCODE_J, 36},
+    {SDL_SCANCODE_K, 37},
+    {SDL_SCANCODE_L, 38},
+    {SDL_SCANCODE_M, 50},
+    {SDL_SCANCODE_N, 49},
+    {SDL_SCANCODE_O, 24},
+    {SDL_SCANCODE_P, 25},
+    {SDL_SCANCODE_Q, 16},
+    {SDL_SCANCODE_R, 19},
+    {SDL_SCANCODE_S, 31},
+    {SDL_SCANCODE_T, 20},
+    {SDL_SCANCODE_U, 22},
+    {SDL_SCANCODE_V, 47},
+    {SDL_SCANCODE_W, 17},
+    {SDL_SCANCODE_X, 45},
+    {SDL_SCANCODE_Y, 21},
+    {SDL_SCANCODE_Z, 44},
+    {SDL_SCANCODE_1, 2},
+    {SDL_SCANCODE_2, 3},
+    {SDL_SCANCODE_3, 4},
+    {SDL_SCANCODE_4, 5},
+    {SDL_SCANCODE_5, 6},
+    {SDL_SCANCODE_6, 7},
+    {SDL_SCANCODE_7, 8},
+    {SDL_SCANCODE_8, 9},
+    {SDL_SCANCODE_9, 10},
+    {SDL_SCANCODE_0, 11},
+    {SDL_SCANCODE_RETURN, 28},
+    {SDL_SCANCODE_ESCAPE, 1},
+    {SDL_SCANCODE_BACKSPACE, 14},
+    {SDL_SCANCODE_TAB, 15},
+    {SDL_SCANCODE_SPACE, 57},
+    {SDL_SCANCODE_MINUS, 12},
+    {SDL_SCANCODE_EQUALS, 13},
+    {SDL_SCANCODE_LEFTBRACKET, 26},
+    {SDL_SCANCODE_RIGHTBRACKET, 27},
+    {SDL_SCANCODE_BACKSLASH, 43},
+    {SDL_SCANCODE_NONUSHASH, 43},
+    {SDL_SCANCODE_SEMICOLON, 39},
+    {SDL_SCANCODE_APOSTROPHE, 40},
+    {SDL_SCANCODE_GRAVE, 41},
+    {SDL_SCANCODE_COMMA, 51},
+    {SDL_SCANCODE_PERIOD, 52},
+    {SDL_SCANCODE_SLASH, 53},
+    {SDL_SCANCODE_CAPSLOCK, 58},
+    {SDL_SCANCODE_F1, 59},
+    {SDL_SCANCODE_F2, 60},
+    {SDL_SCANCODE_F3, 61},
+    {SDL_SCANCODE_F4, 62},
+    {SDL_SCANCODE_F5, 63},
+    {SDL_SCANCODE_F6, 64},
+    {SDL_SCANCODE_F7, 65},
+    {SDL_SCANCODE_F8, 66},
+    {SDL_SCANCODE_F9, 67},
+    {SDL_SCANCODE_F10, 68},
+    {SDL_SCANCODE_F11, 87},
+    {SDL_SCANCODE_F12, 88},
+    {SDL_SCANCODE_PRINTSCREEN, 311},
+    {SDL_SCANCODE_SCROLLLOCK, 70},
+    {SDL_SCANCODE_PAUSE, 69},
+    {SDL_SCANCODE_INSERT, 338},
+    {SDL_SCANCODE_HOME, 327},
+    {SDL_SCANCODE_PAGEUP, 329},
+    {SDL_SCANCODE_DELETE, 339},
+    {SDL_SCANCODE_END, 335},
+    {SDL_SCANCODE_PAGEDOWN, 337},
+    {SDL_SCANCODE_RIGHT, 333},
+    {SDL_SCANCODE_LEFT, 331},
+    {SDL_SCANCODE_DOWN, 336},
+    {SDL_SCANCODE_UP, 328},
+    {SDL_SCANCODE_NUMLOCKCLEAR, 325},
+    {SDL_SCANCODE_KP_DIVIDE, 309},
+    {SDL_SCANCODE_KP_MULTIPLY, 55},
+    {SDL_SCANCODE_KP_MINUS, 74},
+    {SDL_SCANCODE_KP_PLUS, 78},
+    {SDL_SCANCODE_KP_ENTER, 284},
+    {SDL_SCANCODE_KP_1, 79},
+    {SDL_SCANCODE_KP_2, 80},
+    {SDL_SCANCODE_KP_3, 81},
+    {SDL_SCANCODE_KP_4, 75},
+    {SDL_SCANCODE_KP_5, 76},
+    {SDL_SCANCODE_KP_6, 77},
+    {SDL_SCANCODE_KP_7, 71},
+    {SDL_SCANCODE_KP_8, 72},
+    {SDL_SCANCODE_KP_9, 73},
+    {SDL_SCANCODE_KP_0, 82},
+    {SDL_SCANCODE_KP_PERIOD, 83},
+    {SDL_SCANCODE_NONUSBACKSLASH, 86},
+    {SDL_SCANCODE_APPLICATION, 349},
+    {SDL_SCANCODE_LCTRL, 29},
+    {SDL_SCANCODE_LSHIFT, 42},
+    {SDL_SCANCODE_LALT, 56},
+    {SDL_SCANCODE_LGUI, 347},
+    {SDL_SCANCODE_RCTRL, 285},
+    {SDL_SCANCODE_RSHIFT, 54},
+    {SDL_SCANCODE_RALT, 312},
+    {SDL_SCANCODE_RGUI, 348},
 };
 
 // The system's name for a PC scan code, or null.
@@ -200,7 +316,8 @@ bool id_used(int id) {
 }
 
 // Parses "<device>.<kind>[<n>]" or "<device> <word> <n>" into a device name and a number.
-bool parse_device_item(const char* text, const char* kind, const char* word, std::string& device, int& number) {
+bool parse_device_item(const char* text, const char* kind, const char* word, std::string& device,
+                       int& number) {
     char name[64] = {0};
     char tail[16] = {0};
     int n = 0;
@@ -282,7 +399,9 @@ bool input_next_event_before(Window* window, double time, InputEvent& out) {
 
 // --- names ---
 
-const std::vector<KeyName>& input_fixed_key_names() { return k_fixed_keys; }
+const std::vector<KeyName>& input_fixed_key_names() {
+    return k_fixed_keys;
+}
 
 const char* input_code_name(int code) {
     for (const SpecialName& s : k_specials)
@@ -353,19 +472,20 @@ bool input_alias(const char* alias, const char* target) {
 
 void input_register_standard_aliases() {
     static const char* const pairs[][2] = {
-        {"cursor-left", "Mouse Left"},          {"cursor-middle", "Mouse Middle"},
-        {"cursor-right", "Mouse Right"},        {"cursor-x", "cursor.axis[0]"},
-        {"cursor-y", "cursor.axis[1]"},         {"mouse-x", "Mouse.axis[0]"},
-        {"mouse-y", "Mouse.axis[1]"},           {"mouse-left", "Mouse.key[0]"},
-        {"mouse-right", "Mouse.key[1]"},        {"mouse-middle", "Mouse.key[2]"},
-        {"joystick-a-x", "Joystick1.axis[0]"},  {"joystick-a-y", "Joystick1.axis[1]"},
-        {"joystick-a-1", "Joystick1.key[0]"},   {"joystick-a-2", "Joystick1.key[1]"},
-        {"joystick-b-x", "Joystick2.axis[0]"},  {"joystick-b-y", "Joystick2.axis[1]"},
-        {"joystick-b-1", "Joystick2.key[0]"},   {"joystick-b-2", "Joystick2.key[1]"},
+        {"cursor-left", "Mouse Left"},         {"cursor-middle", "Mouse Middle"},
+        {"cursor-right", "Mouse Right"},       {"cursor-x", "cursor.axis[0]"},
+        {"cursor-y", "cursor.axis[1]"},        {"mouse-x", "Mouse.axis[0]"},
+        {"mouse-y", "Mouse.axis[1]"},          {"mouse-left", "Mouse.key[0]"},
+        {"mouse-right", "Mouse.key[1]"},       {"mouse-middle", "Mouse.key[2]"},
+        {"joystick-a-x", "Joystick1.axis[0]"}, {"joystick-a-y", "Joystick1.axis[1]"},
+        {"joystick-a-1", "Joystick1.key[0]"},  {"joystick-a-2", "Joystick1.key[1]"},
+        {"joystick-b-x", "Joystick2.axis[0]"}, {"joystick-b-y", "Joystick2.axis[1]"},
+        {"joystick-b-1", "Joystick2.key[0]"},  {"joystick-b-2", "Joystick2.key[1]"},
     };
     for (const auto& p : pairs) {
         bool known = false;
-        for (const Alias& a : g_aliases) known = known || a.name == p[0];
+        for (const Alias& a : g_aliases)
+            known = known || a.name == p[0];
         if (!known) input_alias(p[0], p[1]);
     }
 }
@@ -388,7 +508,8 @@ int input_device_id_for_name(const char* name) {
 int input_add_device(const char* base_name, int axis_count, int button_count, bool relative) {
     std::string base = device_base_name(base_name);
     std::string name = base;
-    for (int n = 2; find_device_index(name) >= 0; ++n) name = base + "#" + std::to_string(n);
+    for (int n = 2; find_device_index(name) >= 0; ++n)
+        name = base + "#" + std::to_string(n);
     int slot = input_device_id_for_name(name.c_str()) / k_input_device_unit;
     for (int tries = 0; tries < 32768 && (slot == 0 || id_used(slot * k_input_device_unit)); ++tries)
         slot = (slot + 1) % 32768;
@@ -405,14 +526,18 @@ int input_add_device(const char* base_name, int axis_count, int button_count, bo
     return static_cast<int>(g_devices.size()) - 1;
 }
 
-int input_device_count() { return static_cast<int>(g_devices.size()); }
+int input_device_count() {
+    return static_cast<int>(g_devices.size());
+}
 
 InputDevice* input_device(int index) {
     if (index < 0 || index >= input_device_count()) return nullptr;
     return &g_devices[static_cast<size_t>(index)];
 }
 
-InputDevice* input_find_device(const char* name) { return input_device(find_device_index(name)); }
+InputDevice* input_find_device(const char* name) {
+    return input_device(find_device_index(name));
+}
 
 int input_device_for_instance(int instance) {
     for (size_t i = 0; i < g_devices.size(); ++i)
@@ -455,8 +580,9 @@ void input_devices_open() {
             axes = k_input_max_axes;
         }
         if (buttons > k_input_max_buttons) {
-            log_printf("Wow! This thing has a lot of buttons!\nThe first ignored button is called \"button %d\"\n",
-                       k_input_max_buttons);
+            log_printf(
+                "Wow! This thing has a lot of buttons!\nThe first ignored button is called \"button %d\"\n",
+                k_input_max_buttons);
             buttons = k_input_max_buttons;
         }
         int index = input_add_device(product, axes < 0 ? 0 : axes, buttons < 0 ? 0 : buttons, false);
@@ -529,7 +655,8 @@ int input_open_axis(const char* text) {
 }
 
 int input_read_axis(int handle) {
-    if (handle < 0 || handle >= static_cast<int>(g_axes.size()) || !g_axes[static_cast<size_t>(handle)].open) return 0;
+    if (handle < 0 || handle >= static_cast<int>(g_axes.size()) || !g_axes[static_cast<size_t>(handle)].open)
+        return 0;
     const AxisHandle& h = g_axes[static_cast<size_t>(handle)];
     InputDevice& d = g_devices[static_cast<size_t>(h.device)];
     if (d.is_cursor) {
@@ -548,14 +675,17 @@ int input_read_axis(int handle) {
 }
 
 void input_close_axis(int handle) {
-    if (handle < 0 || handle >= static_cast<int>(g_axes.size()) || !g_axes[static_cast<size_t>(handle)].open) return;
+    if (handle < 0 || handle >= static_cast<int>(g_axes.size()) || !g_axes[static_cast<size_t>(handle)].open)
+        return;
     AxisHandle& h = g_axes[static_cast<size_t>(handle)];
     h.open = false;
     InputDevice& d = g_devices[static_cast<size_t>(h.device)];
     if (d.users > 0) --d.users;
 }
 
-const std::vector<std::string>& input_axis_names() { return g_axis_names; }
+const std::vector<std::string>& input_axis_names() {
+    return g_axis_names;
+}
 
 int input_scan_for_system_key(int system_scancode) {
     for (const ScanPair& p : k_scan_pairs)

@@ -82,11 +82,11 @@ struct InputDevice {
     int id;           // multiple of 65536
     int axis_count;
     int button_count;
-    bool relative;         // relative axes report movement since the last read
-    int users;             // open axis handles; the device reports while above 0
-    bool opened;           // a button of the device was named, so its buttons report
-    int instance;          // the system's joystick instance, -1 for built-in devices
-    void* joystick;        // the system's joystick handle, null for built-in devices
+    bool relative;  // relative axes report movement since the last read
+    int users;      // open axis handles; the device reports while above 0
+    bool opened;    // a button of the device was named, so its buttons report
+    int instance;   // the system's joystick instance, -1 for built-in devices
+    void* joystick; // the system's joystick handle, null for built-in devices
     std::vector<int> axis_values;
     std::vector<bool> buttons_down;
     bool is_cursor;

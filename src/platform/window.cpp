@@ -104,15 +104,20 @@ void enter_windowed(Window* w, int width, int height) {
 
 void handle_window_event(Window* w, const SDL_WindowEvent& e) {
     switch (e.event) {
-    case SDL_WINDOWEVENT_CLOSE: input_push_event(InputEvent{k_input_close, true, event_time(e.timestamp)}); break;
+    case SDL_WINDOWEVENT_CLOSE:
+        input_push_event(InputEvent{k_input_close, true, event_time(e.timestamp)});
+        break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
     case SDL_WINDOWEVENT_RESIZED:
         update_client_size(w);
         log_printf("WM_SIZE message %dx%d\n", w->client_width, w->client_height);
         break;
     case SDL_WINDOWEVENT_SHOWN:
-    case SDL_WINDOWEVENT_EXPOSED: update_client_size(w); break;
-    default: break;
+    case SDL_WINDOWEVENT_EXPOSED:
+        update_client_size(w);
+        break;
+    default:
+        break;
     }
 }
 
@@ -130,12 +135,17 @@ ColourBits colour_bits(int depth) {
 // Characters that text input does not deliver are made from their keys.
 int key_character(SDL_Keycode key) {
     switch (key) {
-    case SDLK_TAB: return k_input_char_tab;
+    case SDLK_TAB:
+        return k_input_char_tab;
     case SDLK_RETURN:
-    case SDLK_KP_ENTER: return k_input_char_enter;
-    case SDLK_ESCAPE: return k_input_char_esc;
-    case SDLK_BACKSPACE: return k_input_char_backspace;
-    default: return -1;
+    case SDLK_KP_ENTER:
+        return k_input_char_enter;
+    case SDLK_ESCAPE:
+        return k_input_char_esc;
+    case SDLK_BACKSPACE:
+        return k_input_char_backspace;
+    default:
+        return -1;
     }
 }
 
@@ -159,23 +169,30 @@ void push_text(const char* text, double time) {
             continue;
         }
         ++p;
-        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i, ++p) code = (code << 6) | (*p & 0x3F);
+        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i, ++p)
+            code = (code << 6) | (*p & 0x3F);
         if (code < 256) input_push_event(InputEvent{static_cast<int>(code), true, time});
     }
 }
 
 int mouse_code(Uint8 button) {
     switch (button) {
-    case SDL_BUTTON_LEFT: return k_input_mouse_left;
-    case SDL_BUTTON_MIDDLE: return k_input_mouse_middle;
-    case SDL_BUTTON_RIGHT: return k_input_mouse_right;
-    default: return -1;
+    case SDL_BUTTON_LEFT:
+        return k_input_mouse_left;
+    case SDL_BUTTON_MIDDLE:
+        return k_input_mouse_middle;
+    case SDL_BUTTON_RIGHT:
+        return k_input_mouse_right;
+    default:
+        return -1;
     }
 }
 
 void handle_event(Window* w, const SDL_Event& e) {
     switch (e.type) {
-    case SDL_QUIT: input_push_event(InputEvent{k_input_close, true, event_time(e.quit.timestamp)}); break;
+    case SDL_QUIT:
+        input_push_event(InputEvent{k_input_close, true, event_time(e.quit.timestamp)});
+        break;
     case SDL_WINDOWEVENT:
         if (w && e.window.windowID == SDL_GetWindowID(w->sdl)) handle_window_event(w, e.window);
         break;
@@ -189,26 +206,32 @@ void handle_event(Window* w, const SDL_Event& e) {
         if (pressed && character >= 0) input_push_event(InputEvent{character, true, time});
         break;
     }
-    case SDL_TEXTINPUT: push_text(e.text.text, event_time(e.text.timestamp)); break;
+    case SDL_TEXTINPUT:
+        push_text(e.text.text, event_time(e.text.timestamp));
+        break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
         int code = mouse_code(e.button.button);
-        if (code >= 0) input_push_event(InputEvent{code, e.type == SDL_MOUSEBUTTONDOWN, event_time(e.button.timestamp)});
+        if (code >= 0)
+            input_push_event(InputEvent{code, e.type == SDL_MOUSEBUTTONDOWN, event_time(e.button.timestamp)});
         break;
     }
     case SDL_JOYBUTTONDOWN:
     case SDL_JOYBUTTONUP: {
         int device = input_device_for_instance(e.jbutton.which);
         if (device >= 0)
-            input_device_button(device, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN, event_time(e.jbutton.timestamp));
+            input_device_button(device, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN,
+                                event_time(e.jbutton.timestamp));
         break;
     }
     case SDL_JOYAXISMOTION: {
         int device = input_device_for_instance(e.jaxis.which);
-        if (device >= 0) input_device_axis(device, e.jaxis.axis, e.jaxis.value < -32767 ? -32767 : e.jaxis.value);
+        if (device >= 0)
+            input_device_axis(device, e.jaxis.axis, e.jaxis.value < -32767 ? -32767 : e.jaxis.value);
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -255,8 +278,8 @@ void desktop_size(int& width, int& height) {
     }
 }
 
-DisplayMode fullscreen_mode_pick(const std::vector<DisplayMode>& modes, int width, int height, int desktop_width,
-                                 int desktop_height) {
+DisplayMode fullscreen_mode_pick(const std::vector<DisplayMode>& modes, int width, int height,
+                                 int desktop_width, int desktop_height) {
     DisplayMode desktop{desktop_width, desktop_height, 0};
     if (width <= 0 || height <= 0) return desktop;
     const DisplayMode* best = nullptr;
@@ -285,7 +308,8 @@ Window* window_open_gl(const char* title, int width, int height, int flags, int 
         log_printf("Options:\n");
         log_printf("%10s [%s]\n", "threaded:", g_threaded ? "on" : "off");
     }
-    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) log_printf("Can't start the joystick system: %s\n", SDL_GetError());
+    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0)
+        log_printf("Can't start the joystick system: %s\n", SDL_GetError());
 
     Window* w = new Window;
     w->title = title ? title : "";
@@ -316,8 +340,8 @@ Window* window_open_gl(const char* title, int width, int height, int flags, int 
     desktop_size(dw, dh);
     int open_width = width > 0 ? width : dw, open_height = height > 0 ? height : dh;
     log_printf("Creating window\n");
-    w->sdl = SDL_CreateWindow(w->title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, open_width, open_height,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
+    w->sdl = SDL_CreateWindow(w->title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, open_width,
+                              open_height, SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
     if (!w->sdl) {
         log_printf("Can't create window!\n");
         log_printf("%s\n", SDL_GetError());
@@ -379,7 +403,9 @@ bool window_ready(Window* w) {
     return w->client_width > 0 && w->client_height > 0;
 }
 
-bool window_fullscreen(Window* w) { return w && w->fullscreen; }
+bool window_fullscreen(Window* w) {
+    return w && w->fullscreen;
+}
 
 bool frame_begin(Window* w, int& width, int& height) {
     if (!w || !w->sdl || w->closing) return false;
@@ -427,7 +453,8 @@ void window_set_mode(Window* w, int width, int height, int flags) {
 void pump_messages(Window* w) {
     if (!g_video_started) return;
     SDL_Event e;
-    while (SDL_PollEvent(&e)) handle_event(w, e);
+    while (SDL_PollEvent(&e))
+        handle_event(w, e);
     if (w && w->sdl) {
         int cw = 0, ch = 0;
         SDL_GL_GetDrawableSize(w->sdl, &cw, &ch);
@@ -435,7 +462,9 @@ void pump_messages(Window* w) {
     }
 }
 
-void* gl_proc_address(const char* name) { return SDL_GL_GetProcAddress(name); }
+void* gl_proc_address(const char* name) {
+    return SDL_GL_GetProcAddress(name);
+}
 
 void window_cursor_position(int& x, int& y) {
     x = 0;

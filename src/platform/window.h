@@ -25,8 +25,8 @@ bool display_depth_accepted(int depth);
 // The full-screen size for a request of width x height: the listed mode with width >= w and
 // height >= h whose width + height exceeds w + h the least (the first on a tie); the desktop size
 // when there is none or when w or h is 0.
-DisplayMode fullscreen_mode_pick(const std::vector<DisplayMode>& modes, int width, int height, int desktop_width,
-                                 int desktop_height);
+DisplayMode fullscreen_mode_pick(const std::vector<DisplayMode>& modes, int width, int height,
+                                 int desktop_width, int desktop_height);
 
 // Opens the window and its OpenGL context; null on failure (the reason is logged). A width or
 // height of 0 means the desktop size.

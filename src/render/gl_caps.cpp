@@ -20,7 +20,9 @@ const char* gl_string(GLenum name) {
     return text ? reinterpret_cast<const char*>(text) : nullptr;
 }
 
-template <typename F> void fetch(F& slot, const char* name) { slot = reinterpret_cast<F>(gl_proc_address(name)); }
+template <typename F> void fetch(F& slot, const char* name) {
+    slot = reinterpret_cast<F>(gl_proc_address(name));
+}
 
 void fetch_entry_points() {
     GlFunctions& f = g_gl;
@@ -98,8 +100,8 @@ bool gl_has_extension(const char* extensions, const char* name) {
     return false;
 }
 
-void gl_capabilities_from_strings(GlCapabilities& caps, const char* vendor, const char* renderer, const char* version,
-                                  const char* extensions, int texture_units) {
+void gl_capabilities_from_strings(GlCapabilities& caps, const char* vendor, const char* renderer,
+                                  const char* version, const char* extensions, int texture_units) {
     caps = GlCapabilities{};
     caps.gl_vendor = vendor ? vendor : "NULL";
     caps.gl_renderer = renderer ? renderer : "NULL";
@@ -121,15 +123,20 @@ void gl_capabilities_from_strings(GlCapabilities& caps, const char* vendor, cons
 
 void read_gl_capabilities() {
     GLint units = 1;
-    if (gl_has_extension(gl_string(GL_EXTENSIONS), "GL_ARB_multitexture")) glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
-    gl_capabilities_from_strings(g_gl_caps, gl_string(GL_VENDOR), gl_string(GL_RENDERER), gl_string(GL_VERSION),
-                                 gl_string(GL_EXTENSIONS), units);
+    if (gl_has_extension(gl_string(GL_EXTENSIONS), "GL_ARB_multitexture"))
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
+    gl_capabilities_from_strings(g_gl_caps, gl_string(GL_VENDOR), gl_string(GL_RENDERER),
+                                 gl_string(GL_VERSION), gl_string(GL_EXTENSIONS), units);
     fetch_entry_points();
     if (g_gl_caps.has_multitexture) log_printf("%d texture units\n", g_gl_caps.texture_units);
 }
 
-bool shader_capable() { return g_gl_caps.has_fragment_shader && g_gl_caps.texture_units > 3; }
-bool fbo_capable() { return g_gl_caps.has_framebuffer_object; }
+bool shader_capable() {
+    return g_gl_caps.has_fragment_shader && g_gl_caps.texture_units > 3;
+}
+bool fbo_capable() {
+    return g_gl_caps.has_framebuffer_object;
+}
 
 void decide_render_choices(bool use_shader, bool shader_render_texture) {
     g_render_choices = RenderChoices{};

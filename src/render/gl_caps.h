@@ -90,8 +90,8 @@ extern GlFunctions g_gl;
 bool gl_has_extension(const char* extensions, const char* name);
 // Fills the capabilities from strings (no context needed); texture_units is the driver's count,
 // used only when multitexture is present.
-void gl_capabilities_from_strings(GlCapabilities& caps, const char* vendor, const char* renderer, const char* version,
-                                  const char* extensions, int texture_units);
+void gl_capabilities_from_strings(GlCapabilities& caps, const char* vendor, const char* renderer,
+                                  const char* version, const char* extensions, int texture_units);
 // Reads the capabilities and fetches the entry points from the current context; logs
 // "%d texture units" when multitexture is present.
 void read_gl_capabilities();

@@ -256,7 +256,8 @@ struct ProgramSource {
 
 std::string join(std::initializer_list<const char*> parts) {
     std::string text;
-    for (const char* p : parts) text += p;
+    for (const char* p : parts)
+        text += p;
     return text;
 }
 
@@ -265,13 +266,15 @@ const std::vector<ProgramSource>& sources() {
         {"fixed", "", ""},
         {"lit", join({k_bone_limit, "#define WITH_LIGHT\n", k_model_vertex}),
          join({k_bone_limit, k_fragment_common, k_lit_fragment})},
-        {"env", join({k_bone_limit, k_model_vertex}), join({k_bone_limit, k_fragment_common, k_env_fragment})},
+        {"env", join({k_bone_limit, k_model_vertex}),
+         join({k_bone_limit, k_fragment_common, k_env_fragment})},
         {"norm_lit", join({k_bone_limit, "#define WITH_LIGHT\n#define WITH_TANGENT\n", k_model_vertex}),
          join({k_bone_limit, "#define WITH_TANGENT\n", k_fragment_common, k_lit_fragment})},
         {"norm_env", join({k_bone_limit, "#define WITH_TANGENT\n", k_model_vertex}),
          join({k_bone_limit, "#define WITH_TANGENT\n", k_fragment_common, k_env_fragment})},
         {"norm_spec_lit", join({k_bone_limit, "#define WITH_LIGHT\n#define WITH_TANGENT\n", k_model_vertex}),
-         join({k_bone_limit, "#define WITH_TANGENT\n#define WITH_SPECULAR_MAP\n", k_fragment_common, k_lit_fragment})},
+         join({k_bone_limit, "#define WITH_TANGENT\n#define WITH_SPECULAR_MAP\n", k_fragment_common,
+               k_lit_fragment})},
         {"terrain_normals", join({k_bone_limit, k_terrain_normals_vertex}),
          join({k_bone_limit, k_terrain_normals_fragment})},
         {"terrain", join({k_bone_limit, k_terrain_vertex}), join({k_bone_limit, k_terrain_fragment})},
@@ -319,7 +322,8 @@ void log_info(GLhandleARB object, const char* what, const char* name) {
 
 void delete_all() {
     if (!g_gl.DeleteObjectARB) {
-        for (ProgramSlotState& s : g_programs.slots) s = ProgramSlotState{};
+        for (ProgramSlotState& s : g_programs.slots)
+            s = ProgramSlotState{};
         return;
     }
     if (g_gl.UseProgramObjectARB) g_gl.UseProgramObjectARB(0);
@@ -348,7 +352,8 @@ bool compile_program(int slot, const char* vertex_source, const char* fragment_s
     ProgramSlotState& s = g_programs.slots[slot];
     s.vertex = g_gl.CreateShaderObjectARB(GL_VERTEX_SHADER_ARB);
     s.fragment = g_gl.CreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
-    bool ok = s.vertex && s.fragment && compile_shader(s.vertex, vertex_source, "vertex shader status", name) &&
+    bool ok = s.vertex && s.fragment &&
+              compile_shader(s.vertex, vertex_source, "vertex shader status", name) &&
               compile_shader(s.fragment, fragment_source, "fragment shader status", name);
     if (ok) {
         s.program = g_gl.CreateProgramObjectARB();
@@ -373,8 +378,8 @@ struct SamplerUnit {
     int unit;
 };
 constexpr SamplerUnit k_samplers[] = {
-    {ProgramNormLit, "nmap", 1},        {ProgramNormEnv, "nmap", 1},        {ProgramNormSpecLit, "nmap", 1},
-    {ProgramNormSpecLit, "smap", 2},    {ProgramTerrainNormals, "base", 1}, {ProgramTerrain, "nmap", 1},
+    {ProgramNormLit, "nmap", 1},     {ProgramNormEnv, "nmap", 1},        {ProgramNormSpecLit, "nmap", 1},
+    {ProgramNormSpecLit, "smap", 2}, {ProgramTerrainNormals, "base", 1}, {ProgramTerrain, "nmap", 1},
     {ProgramTerrain, "smap", 2},
 };
 
@@ -387,13 +392,14 @@ void switch_to(int slot) {
 } // namespace
 
 bool build_programs() {
-    if (!g_gl_caps.has_fragment_shader || !g_gl_caps.has_vertex_shader || !shader_entry_points()) return false;
+    if (!g_gl_caps.has_fragment_shader || !g_gl_caps.has_vertex_shader || !shader_entry_points())
+        return false;
     delete_all();
     for (int slot = 1; slot < k_program_slots; ++slot) {
-        const char* vertex = g_programs.vertex_override[slot] ? g_programs.vertex_override[slot]
-                                                               : program_vertex_source(slot);
+        const char* vertex =
+            g_programs.vertex_override[slot] ? g_programs.vertex_override[slot] : program_vertex_source(slot);
         const char* fragment = g_programs.fragment_override[slot] ? g_programs.fragment_override[slot]
-                                                                   : program_fragment_source(slot);
+                                                                  : program_fragment_source(slot);
         if (!compile_program(slot, vertex, fragment, program_name(slot))) return false;
     }
     for (const SamplerUnit& s : k_samplers) {
@@ -410,7 +416,9 @@ void use_program(int slot) {
     switch_to(slot);
 }
 
-int current_program() { return g_programs.current; }
+int current_program() {
+    return g_programs.current;
+}
 
 unsigned program_handle(int slot) {
     if (slot < 1 || slot >= k_program_slots) return 0;
@@ -432,8 +440,12 @@ const char* program_fragment_source(int slot) {
     return sources()[static_cast<size_t>(slot)].fragment.c_str();
 }
 
-int program_switches() { return g_programs.switches; }
-void program_switches_reset() { g_programs.switches = 0; }
+int program_switches() {
+    return g_programs.switches;
+}
+void program_switches_reset() {
+    g_programs.switches = 0;
+}
 
 void set_env_matrix(const float view[9]) {
     for (int slot : {ProgramEnv, ProgramNormEnv}) {
@@ -468,7 +480,9 @@ void set_bone_uniforms(int count, const float* centres, const float* translation
     if (s.bone_r != -1) g_gl.UniformMatrix3fvARB(s.bone_r, count, GL_FALSE, rotations);
 }
 
-void programs_delete() { delete_all(); }
+void programs_delete() {
+    delete_all();
+}
 
 void program_source_override(int slot, const char* vertex, const char* fragment) {
     if (slot < 1 || slot >= k_program_slots) return;
@@ -476,4 +490,6 @@ void program_source_override(int slot, const char* vertex, const char* fragment)
     g_programs.fragment_override[slot] = fragment;
 }
 
-void programs_reset() { g_programs = ProgramTable{}; }
+void programs_reset() {
+    g_programs = ProgramTable{};
+}

@@ -7,13 +7,13 @@ constexpr int k_max_bones = 10; // bones a skinned model may have; the programs 
 
 enum ProgramSlot {
     ProgramFixed = 0,
-    ProgramLit = 1,          // lit models without normal map; "tex" unit 0
-    ProgramEnv = 2,          // chrome pass; "tex" unit 0 is the environment map
-    ProgramNormLit = 3,      // lit models with a normal map; "tex" 0, "nmap" 1
-    ProgramNormEnv = 4,      // chrome pass with a normal map; "tex" 0, "nmap" 1
-    ProgramNormSpecLit = 5,  // normal and specular maps; "tex" 0, "nmap" 1, "smap" 2
+    ProgramLit = 1,            // lit models without normal map; "tex" unit 0
+    ProgramEnv = 2,            // chrome pass; "tex" unit 0 is the environment map
+    ProgramNormLit = 3,        // lit models with a normal map; "tex" 0, "nmap" 1
+    ProgramNormEnv = 4,        // chrome pass with a normal map; "tex" 0, "nmap" 1
+    ProgramNormSpecLit = 5,    // normal and specular maps; "tex" 0, "nmap" 1, "smap" 2
     ProgramTerrainNormals = 6, // composes ground normal textures; "tex" 0, "base" 1
-    ProgramTerrain = 7,      // ground with normal and specular textures; "tex" 0, "nmap" 1, "smap" 2
+    ProgramTerrain = 7,        // ground with normal and specular textures; "tex" 0, "nmap" 1, "smap" 2
 };
 
 // Builds programs 1 to 7 (needs the vertex and fragment shader extensions). On the first failure

@@ -16,7 +16,9 @@ struct WindowRun {
     std::string log() const { return read_file(home.path + "/share/Korvane/lastlog.txt"); }
 };
 
-size_t position_of(const std::string& log, const char* text) { return log.find(text); }
+size_t position_of(const std::string& log, const char* text) {
+    return log.find(text);
+}
 
 TEST(WindowEndToEnd, OpensLogsTheDriverAndShutsDownOnEitherSignal) {
     for (int stop : {SIGINT, SIGTERM}) {
@@ -25,9 +27,9 @@ TEST(WindowEndToEnd, OpensLogsTheDriverAndShutsDownOnEitherSignal) {
         std::string log = run.log();
         EXPECT_EQ(r.status, 0) << "signal " << stop << "\n" << r.err;
         // In start-up order, then the shutdown in order.
-        const char* expected[] = {"Options:",         "Creating window",        "Creating OpenGL context",
-                                  "GL_VENDOR: ",      "GL_RENDERER: ",          "GL_VERSION: ",
-                                  "GL_EXTENSIONS: ",  "Deleting OpenGL context", "Closing input devices",
+        const char* expected[] = {"Options:",          "Creating window",         "Creating OpenGL context",
+                                  "GL_VENDOR: ",       "GL_RENDERER: ",           "GL_VERSION: ",
+                                  "GL_EXTENSIONS: ",   "Deleting OpenGL context", "Closing input devices",
                                   "Destroying window", "Window shutdown complete"};
         size_t previous = 0;
         for (const char* line : expected) {

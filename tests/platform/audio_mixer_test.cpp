@@ -33,7 +33,9 @@ struct MixerTest : ::testing::Test {
     }
 };
 
-uint8_t heard(int byte, int level) { return static_cast<uint8_t>(128 + mixer_table_value(level, byte)); }
+uint8_t heard(int byte, int level) {
+    return static_cast<uint8_t>(128 + mixer_table_value(level, byte));
+}
 
 TEST(MixerTables, LevelsAndValues) {
     struct Case {
@@ -76,7 +78,8 @@ TEST_F(MixerTest, PanPlacesTheSound) {
         sound_set_pan(s, c.pan);
         sound_play(s);
         std::vector<uint8_t> out = mix();
-        EXPECT_EQ(out, (std::vector<uint8_t>{c.left, c.right, c.left, c.right, c.left, c.right, c.left, c.right}))
+        EXPECT_EQ(out,
+                  (std::vector<uint8_t>{c.left, c.right, c.left, c.right, c.left, c.right, c.left, c.right}))
             << "pan " << c.pan;
         sound_destroy(s);
     }
@@ -143,7 +146,8 @@ TEST_F(MixerTest, OneShotEndsAndRestarts) {
     sound_set_pan(s, -32767);
     sound_play(s);
     EXPECT_EQ(sound_position(s), 0);
-    EXPECT_EQ(mix(), (std::vector<uint8_t>{heard(28, 31), 128, heard(48, 31), 128, heard(68, 31), 128, 128, 128}));
+    EXPECT_EQ(mix(),
+              (std::vector<uint8_t>{heard(28, 31), 128, heard(48, 31), 128, heard(68, 31), 128, 128, 128}));
     EXPECT_FALSE(mixer_playing(s));
     EXPECT_EQ(sound_position(s), 0);
     EXPECT_EQ(mix(), (std::vector<uint8_t>(8, 128)));
@@ -186,7 +190,8 @@ TEST_F(MixerTest, WritesWrapAndKeepTheLastBytes) {
         sound_write(s, c.offset, c.bytes.data(), static_cast<int>(c.bytes.size()));
         sound_play(s);
         std::vector<uint8_t> out = mix();
-        for (size_t i = 0; i < 4; ++i) EXPECT_EQ(out[i * 2], heard(c.result[i], 31)) << c.offset << " " << i;
+        for (size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(out[i * 2], heard(c.result[i], 31)) << c.offset << " " << i;
         sound_destroy(s);
     }
 }
@@ -204,7 +209,8 @@ TEST_F(MixerTest, ResamplesAndSharesData) {
     sound_play(s);
     std::vector<uint8_t> out = mix();
     const uint8_t expected[] = {128, 28, 228, 228, 78, 78, 178, 178};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(out[static_cast<size_t>(i) * 2], heard(expected[i], 31)) << i;
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(out[static_cast<size_t>(i) * 2], heard(expected[i], 31)) << i;
     EXPECT_EQ(sound_create(0, data, 0), nullptr);
     EXPECT_EQ(sound_create(1, data, 1000000), nullptr); // shorter than one output sample
 }

@@ -15,7 +15,9 @@ struct InputTest : ::testing::Test {
     ~InputTest() override { input_reset(); }
 };
 
-constexpr int key(int scan) { return k_input_key_base + scan; }
+constexpr int key(int scan) {
+    return k_input_key_base + scan;
+}
 
 TEST_F(InputTest, NamesGiveCodes) {
     struct Case {
@@ -77,7 +79,8 @@ TEST_F(InputTest, EveryCodeNameLeadsBackToItsCode) {
 
 TEST_F(InputTest, QueueKeepsTimeOrder) {
     const double stamps[] = {1.0, 3.0, 2.0, 2.0, 0.5};
-    for (int i = 0; i < 5; ++i) input_push_event(InputEvent{i, true, stamps[i]});
+    for (int i = 0; i < 5; ++i)
+        input_push_event(InputEvent{i, true, stamps[i]});
     // Earlier stamps come first; equal stamps keep their arrival order.
     const int order[] = {4, 0, 2, 3, 1};
     InputEvent e{};
@@ -93,11 +96,13 @@ TEST_F(InputTest, QueueKeepsTimeOrder) {
 }
 
 TEST_F(InputTest, FullQueueDropsPressesButNeverReleases) {
-    for (int i = 0; i < k_input_queue_size; ++i) ASSERT_TRUE(input_push_event(InputEvent{key(30), true, i * 0.001}));
+    for (int i = 0; i < k_input_queue_size; ++i)
+        ASSERT_TRUE(input_push_event(InputEvent{key(30), true, i * 0.001}));
     EXPECT_FALSE(input_push_event(InputEvent{key(31), true, 1.0})) << "the 257th event is lost";
     EXPECT_TRUE(input_push_event(InputEvent{key(30), false, 1.0})) << "a release must get through";
     // Even a queue full of releases takes one more release, in place of the newest press.
-    for (int i = 0; i < k_input_queue_reserve + 10; ++i) input_push_event(InputEvent{key(40), false, 2.0});
+    for (int i = 0; i < k_input_queue_reserve + 10; ++i)
+        input_push_event(InputEvent{key(40), false, 2.0});
     EXPECT_TRUE(input_push_event(InputEvent{key(50), false, 3.0}));
     InputEvent e{}, last{};
     bool saw_first_release = false;
@@ -140,10 +145,11 @@ TEST_F(InputTest, DeviceButtonsByName) {
         int code;
     };
     const Case cases[] = {
-        {"Pad.key[1]", id + 1}, {"Pad button 2", id + 2}, {"Pad.key[3]", -1}, {"Pad button 300", -1},
-        {"Other.key[0]", -1},   {"Pad.key[-1]", -1},
+        {"Pad.key[1]", id + 1}, {"Pad button 2", id + 2}, {"Pad.key[3]", -1},
+        {"Pad button 300", -1}, {"Other.key[0]", -1},     {"Pad.key[-1]", -1},
     };
-    for (const Case& c : cases) EXPECT_EQ(input_code_for_name(c.name), c.code) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(input_code_for_name(c.name), c.code) << c.name;
     EXPECT_STREQ(input_code_name(id + 2), "Pad button 2");
     input_device_button(pad, 1, true, 1.0);
     input_device_button(pad, 1, true, 1.1); // no change, no event
@@ -185,7 +191,8 @@ TEST_F(InputTest, SecondAliasIsRefused) {
     ScopedEnv env("VORL_LOGFILE", path.c_str());
     EXPECT_FALSE(input_alias("cursor-x", "Stick.axis[0]"));
     log_close();
-    EXPECT_NE(read_file(path).find("Second alias for 'cursor-x' ('Stick.axis[0]') ignored"), std::string::npos);
+    EXPECT_NE(read_file(path).find("Second alias for 'cursor-x' ('Stick.axis[0]') ignored"),
+              std::string::npos);
     EXPECT_TRUE(input_alias("throttle-pedal", "Pedals.axis[2]"));
 }
 

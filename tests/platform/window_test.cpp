@@ -8,15 +8,16 @@
 namespace {
 
 TEST(DisplayModes, FullScreenPick) {
-    const std::vector<DisplayMode> modes = {{1024, 768, 32}, {1280, 720, 32}, {800, 600, 16}, {1600, 1200, 32}};
+    const std::vector<DisplayMode> modes = {
+        {1024, 768, 32}, {1280, 720, 32}, {800, 600, 16}, {1600, 1200, 32}};
     struct Case {
         int width, height;
         int picked_width, picked_height;
     };
     const Case cases[] = {
-        {800, 600, 800, 600},    // an exact fit
-        {801, 600, 1024, 768},   // sum 1792 against 2000 for 1280 x 720
-        {1024, 700, 1024, 768},  // excess 68 against 276 for 1280 x 720
+        {800, 600, 800, 600},     // an exact fit
+        {801, 600, 1024, 768},    // sum 1792 against 2000 for 1280 x 720
+        {1024, 700, 1024, 768},   // excess 68 against 276 for 1280 x 720
         {2000, 1000, 1920, 1080}, // larger than every mode: the desktop
         {0, 600, 1920, 1080},     // 0 means the desktop
     };
@@ -32,8 +33,10 @@ TEST(DisplayModes, FullScreenPick) {
     // On a tie the first listed mode wins.
     const std::vector<DisplayMode> tie = {{900, 700, 32}, {1000, 600, 32}};
     EXPECT_EQ(fullscreen_mode_pick(tie, 800, 600, 1920, 1080).width, 900);
-    for (int depth : {8, 15, 16, 24, 32}) EXPECT_TRUE(display_depth_accepted(depth));
-    for (int depth : {0, 4, 30}) EXPECT_FALSE(display_depth_accepted(depth));
+    for (int depth : {8, 15, 16, 24, 32})
+        EXPECT_TRUE(display_depth_accepted(depth));
+    for (int depth : {0, 4, 30})
+        EXPECT_FALSE(display_depth_accepted(depth));
 }
 
 TEST(WindowOffscreen, OpensDrawsSwitchesAndCloses) {

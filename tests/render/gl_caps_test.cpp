@@ -24,7 +24,8 @@ TEST(GlCapabilities, ExtensionsMatchWholeWords) {
 }
 
 TEST(GlCapabilities, DecisionsFollowTheDriver) {
-    const char* shaders = "GL_ARB_multitexture GL_ARB_vertex_shader GL_ARB_fragment_shader GL_EXT_framebuffer_object";
+    const char* shaders =
+        "GL_ARB_multitexture GL_ARB_vertex_shader GL_ARB_fragment_shader GL_EXT_framebuffer_object";
     struct Case {
         const char* extensions;
         int units;

@@ -128,8 +128,8 @@ TEST_F(GlTest, EveryModelProgramDraws) {
         int r, g, b; // lit programs show the green material, environment ones the vertex colour
     };
     const Case cases[] = {
-        {ProgramLit, 0, 255, 0},    {ProgramNormLit, 0, 255, 0}, {ProgramNormSpecLit, 0, 255, 0},
-        {ProgramEnv, 0, 0, 255},    {ProgramNormEnv, 0, 0, 255},
+        {ProgramLit, 0, 255, 0}, {ProgramNormLit, 0, 255, 0}, {ProgramNormSpecLit, 0, 255, 0},
+        {ProgramEnv, 0, 0, 255}, {ProgramNormEnv, 0, 0, 255},
     };
     for (const Case& c : cases) {
         glClear(GL_COLOR_BUFFER_BIT);
@@ -162,7 +162,9 @@ TEST_F(GlTest, TitleColourAndFrameReadBack) {
     const std::string header = "P6\n64 64\n255\n";
     ASSERT_EQ(image.size(), header.size() + 64 * 64 * 3);
     EXPECT_EQ(image.substr(0, header.size()), header);
-    auto pixel = [&](int x, int y) { return image.substr(header.size() + (static_cast<size_t>(y) * 64 + x) * 3, 3); };
+    auto pixel = [&](int x, int y) {
+        return image.substr(header.size() + (static_cast<size_t>(y) * 64 + x) * 3, 3);
+    };
     EXPECT_EQ(pixel(0, 0), std::string("\xff\x00\x00", 3));
     EXPECT_EQ(pixel(63, 63), std::string("\x32\x99\xcc", 3));
 }
@@ -176,7 +178,8 @@ TEST_F(GlTest, SkinningMovesVerticesAndIgnoresUnknownBones) {
     // Twelve bones asked for: the programs hold ten, so only ten are set.
     float centres[12 * 3] = {}, shifts[12 * 3] = {}, rotations[12 * 9] = {};
     for (int b = 0; b < 12; ++b)
-        for (int i = 0; i < 3; ++i) rotations[b * 9 + i * 4] = 1;
+        for (int i = 0; i < 3; ++i)
+            rotations[b * 9 + i * 4] = 1;
     shifts[0] = 1; // bone 0 moves right by half the view
     set_bone_uniforms(12, centres, shifts, rotations);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -215,14 +218,16 @@ TEST_F(GlTest, TerrainNormalStaysFiniteAtTheLimit) {
 TEST_F(GlTest, FailingProgramLeavesNone) {
     program_source_override(ProgramTerrain, nullptr, "#define MAX_BONE 10\nvoid main() { broken }\n");
     EXPECT_FALSE(build_programs());
-    for (int slot = 0; slot < k_program_slots; ++slot) EXPECT_EQ(program_handle(slot), 0u) << slot;
+    for (int slot = 0; slot < k_program_slots; ++slot)
+        EXPECT_EQ(program_handle(slot), 0u) << slot;
     EXPECT_EQ(current_program(), 0);
     log_close();
     EXPECT_NE(read_file(log_path).find("fragment shader status for terrain:"), std::string::npos);
 
     program_source_override(ProgramTerrain, nullptr, nullptr);
     ASSERT_TRUE(build_programs());
-    for (int slot = 1; slot < k_program_slots; ++slot) EXPECT_NE(program_handle(slot), 0u) << slot;
+    for (int slot = 1; slot < k_program_slots; ++slot)
+        EXPECT_NE(program_handle(slot), 0u) << slot;
     EXPECT_EQ(program_handle(8), 0u);
 }
 
