@@ -20,6 +20,11 @@ namespace {
 
 char g_error[256] = "";
 
+// The most libpng may claim in one allocation while reading. Pixel rows are ours; libpng's own
+// buffers are a row, a palette or a chunk's data. A damaged chunk length must not make it claim (and
+// clear) gigabytes before it finds that the file ends.
+constexpr size_t k_png_alloc_max = size_t(16) << 20;
+
 bool fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 bool fail(const char* format, ...) {
     va_list args;
@@ -206,6 +211,12 @@ void png_on_error(png_structp png, png_const_charp message) {
 
 void png_on_warning(png_structp, png_const_charp) {}
 
+png_voidp png_limited_malloc(png_structp, png_alloc_size_t size) {
+    return size > k_png_alloc_max ? nullptr : malloc(size);
+}
+
+void png_plain_free(png_structp, png_voidp block) { free(block); }
+
 void png_read_from_stream(png_structp png, png_bytep data, size_t length) {
     DataStream* s = static_cast<DataStream*>(png_get_io_ptr(png));
     if (stream_read(s, data, length) != length) png_error(png, "file ends early");
@@ -247,7 +258,8 @@ bool png_decode(PngJob& job) {
     uint8_t signature[8];
     if (!read_exact(job.stream, signature, 8) || png_sig_cmp(signature, 0, 8) != 0)
         return fail("not a PNG file");
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_on_error, png_on_warning);
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, png_on_error, png_on_warning,
+                                               nullptr, png_limited_malloc, png_plain_free);
     if (!png) return fail("PNG reader unavailable");
     png_infop info = png_create_info_struct(png);
     png_infop end = png_create_info_struct(png);
@@ -261,6 +273,7 @@ bool png_decode(PngJob& job) {
     }
     png_set_read_fn(png, job.stream, png_read_from_stream);
     png_set_sig_bytes(png, 8);
+    png_set_user_limits(png, k_image_max_side, k_image_max_side);
     png_read_info(png, info);
     png_uint_32 w = 0, h = 0;
     int depth = 0, colour = 0;
@@ -621,7 +634,7 @@ bool read_png_grey16(const char* path, std::vector<uint16_t>& samples, int& widt
     return true;
 }
 
-bool load_image(const char* path, Image& out) {
+bool read_image_file(const char* path, Image& out) {
     DataStream* s = stream_open(path, "rb");
     if (!s) return fail("can't open '%.200s'", path);
     char magic[16];

@@ -62,9 +62,9 @@ bool read_rgba_image(const char* path, Image& out);
 // values widened by repeating the byte). Used for height maps.
 bool read_png_grey16(const char* path, std::vector<uint16_t>& samples, int& width, int& height);
 // Reads any image file by name, choosing the reader by the file's first word: PPM, PGM, J6/J7, and
-// PNG for anything else. "ANIM1" and "LINK" files belong to the texture manager and are refused here.
-// Failures are logged with the name.
-bool load_image(const char* path, Image& out);
+// PNG for anything else. "ANIM1" and "LINK" files belong to the texture manager and are refused here,
+// as are sharing and resizing. Failures are logged with the name.
+bool read_image_file(const char* path, Image& out);
 
 // Writes a 16-bit grey PNG (not interlaced, default compression).
 bool write_png_grey16(DataStream* stream, const uint16_t* samples, int width, int height);

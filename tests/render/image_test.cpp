@@ -8,6 +8,7 @@
 #include <png.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -116,7 +117,7 @@ TEST(ImageReaders, NetpbmAndCompactFilesGiveTheirPixelsOrFailCleanly) {
         std::string path = folder / "image";
         write_file(path, c.content);
         Image image;
-        bool ok = load_image(path.c_str(), image);
+        bool ok = read_image_file(path.c_str(), image);
         ASSERT_EQ(ok, c.ok) << image_error();
         if (!ok) {
             EXPECT_STRNE(image_error(), "");
@@ -134,8 +135,8 @@ TEST(ImageReaders, PgmHasNoChainWhileColourImagesCarryOne) {
     write_file(folder / "a.pgm", "P5 4 4 255\n" + std::string(16, 'x'));
     write_file(folder / "a.ppm", "P6 4 4 255\n" + std::string(48, 'x'));
     Image grey, colour;
-    ASSERT_TRUE(load_image((folder / "a.pgm").c_str(), grey));
-    ASSERT_TRUE(load_image((folder / "a.ppm").c_str(), colour));
+    ASSERT_TRUE(read_image_file((folder / "a.pgm").c_str(), grey));
+    ASSERT_TRUE(read_image_file((folder / "a.ppm").c_str(), colour));
     EXPECT_FALSE(grey.mipmapped);
     EXPECT_EQ(grey.pixels.size(), 16u);
     EXPECT_TRUE(colour.mipmapped);
@@ -167,7 +168,7 @@ TEST(ImageReaders, PngColourTypesBecomeRgbOrRgba) {
         std::string path = folder / "p.png";
         write_test_png(path, c.spec);
         Image image;
-        ASSERT_TRUE(load_image(path.c_str(), image)) << image_error();
+        ASSERT_TRUE(read_image_file(path.c_str(), image)) << image_error();
         EXPECT_EQ(image.channels, c.channels);
         EXPECT_EQ(level0(image), c.pixels);
         EXPECT_TRUE(image.mipmapped);
@@ -194,7 +195,7 @@ TEST(ImageReaders, DamagedPngFailsCleanly) {
         SCOPED_TRACE(d.label);
         write_file(path, d.content);
         Image image;
-        EXPECT_FALSE(load_image(path.c_str(), image));
+        EXPECT_FALSE(read_image_file(path.c_str(), image));
         EXPECT_STRNE(image_error(), "");
         std::vector<uint16_t> samples;
         int w = 0, h = 0;
@@ -209,11 +210,11 @@ TEST(ImageReaders, DescriptionJoinsTextChunksAndInfoFile) {
     write_test_png(path, {1, 1, PNG_COLOR_TYPE_RGB, 8, {1, 2, 3}, {"[compress]", "b"}, {"c"}, {}, {}});
     write_file(path + ".info", "[mip_max_alpha]\n");
     Image image;
-    ASSERT_TRUE(load_image("@tex/desc.png", image)) << image_error();
+    ASSERT_TRUE(read_image_file("@tex/desc.png", image)) << image_error();
     EXPECT_EQ(image.description, "[compress]bc[mip_max_alpha]\n");
 
     write_test_png(home.data_root() + "tex/plain.png", {1, 1, PNG_COLOR_TYPE_RGB, 8, {1, 2, 3}, {}, {}, {}, {}});
-    ASSERT_TRUE(load_image("@tex/plain.png", image));
+    ASSERT_TRUE(read_image_file("@tex/plain.png", image));
     EXPECT_EQ(image.description, "");
 }
 
@@ -239,7 +240,7 @@ TEST(MipChain, OddSidesDropTheirLastRowAndColumn) {
         for (int x = 0; x < 5; ++x) content += std::string(3, char(x * 10 + y * 50));
     write_file(folder / "odd.ppm", content);
     Image image;
-    ASSERT_TRUE(load_image((folder / "odd.ppm").c_str(), image));
+    ASSERT_TRUE(read_image_file((folder / "odd.ppm").c_str(), image));
     EXPECT_EQ(mip_level_count(5, 3), 3);
     EXPECT_EQ(image.pixels.size(), size_t(3 * (15 + 2 + 1 + 1)));
     int w = 0, h = 0;
@@ -291,7 +292,7 @@ TEST(MipChain, CustomLevelsAreCopiedFromTheBottomThird) {
     write_file(home.data_root() + "custom.png", "");
     write_test_png(home.data_root() + "custom.png", spec);
     Image image;
-    ASSERT_TRUE(load_image("@custom.png", image)) << image_error();
+    ASSERT_TRUE(read_image_file("@custom.png", image)) << image_error();
     EXPECT_EQ(image.width, 64);
     EXPECT_EQ(image.height, 64);
     EXPECT_EQ(image.pixels.size(), mip_chain_bytes(64, 64, 3));
@@ -312,7 +313,7 @@ TEST(MipChain, CustomLevelsAreCopiedFromTheBottomThird) {
     spec.height = 64;
     spec.data.resize(64 * 64 * 3);
     write_test_png(home.data_root() + "custom.png", spec);
-    ASSERT_TRUE(load_image("@custom.png", image));
+    ASSERT_TRUE(read_image_file("@custom.png", image));
     EXPECT_EQ(image.height, 64);
     EXPECT_STREQ(message_line(0), "Warning: Invalid height for custom MIP map in '@custom.png'");
     EXPECT_EQ(level_at(image, 6)[0], 31); // built by filtering: mean of x over the whole image, truncated
@@ -364,7 +365,7 @@ TEST(ImageWriters, PngWritersRoundTrip) {
     const uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
     ASSERT_TRUE(write_png_rgb(shot.c_str(), rgb, 1, 2));
     Image image;
-    ASSERT_TRUE(load_image(shot.c_str(), image));
+    ASSERT_TRUE(read_image_file(shot.c_str(), image));
     EXPECT_EQ(level0(image), (std::vector<uint8_t>{4, 5, 6, 1, 2, 3}));
 }
 
@@ -393,6 +394,41 @@ TEST(ImageReaders, FontEntryPointAlwaysGivesAlpha) {
     ASSERT_TRUE(read_compact_image(magic, s, 4, image));
     stream_close(s);
     EXPECT_EQ(level0(image), (std::vector<uint8_t>{10, 20, 30, 0}));
+}
+
+TEST(ImageReaders, DamagedFilesNeverGiveInconsistentImages) {
+    // Bytes of valid files flipped and cut at random: every read either fails or gives an image whose
+    // buffer matches its size.
+    TempFolder folder;
+    std::string png_path = folder / "base.png";
+    std::vector<uint8_t> rgba(8 * 6 * 4);
+    for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = uint8_t(i * 37);
+    write_test_png(png_path, {8, 6, PNG_COLOR_TYPE_RGB_ALPHA, 8, rgba, {"[mip_custom]"}, {}, {}, {}});
+    const std::string bases[] = {
+        "P6 4 3 255\n" + std::string(36, 'a'),
+        "P3 2 1 255 1 2 3 4 5 6",
+        "P5 # c\n4 4 65535\n" + std::string(32, 'b'),
+        "J7 3 3\n" + std::string(36, 'c'),
+        read_file(png_path),
+    };
+    std::mt19937 random(7);
+    std::string path = folder / "damaged";
+    for (const std::string& base : bases) {
+        for (int round = 0; round < 100; ++round) {
+            std::string damaged = base;
+            int flips = 1 + int(random() % 3);
+            for (int k = 0; k < flips; ++k) damaged[random() % damaged.size()] = char(random());
+            if (random() % 4 == 0) damaged.resize(random() % damaged.size());
+            write_file(path, damaged);
+            Image image;
+            if (!read_image_file(path.c_str(), image)) continue;
+            ASSERT_GT(image.width, 0);
+            ASSERT_GT(image.height, 0);
+            size_t expected = image.mipmapped ? mip_chain_bytes(image.width, image.height, image.channels)
+                                              : size_t(image.width) * image.height * image.channels;
+            ASSERT_EQ(image.pixels.size(), expected);
+        }
+    }
 }
 
 } // namespace
