@@ -10,6 +10,7 @@
 #include "platform/window.h"
 #include "race/race.h"
 #include "render/gl_caps.h"
+#include "render/title_screen.h"
 
 #include <cmath>
 #include <cstring>
@@ -324,6 +325,7 @@ bool main_loop_frame() {
         // Seam: the scene and the HUD draw here by view mode; until the scene exists every view
         // shows the title colour.
         gl_clear_to_title_colour();
+        if (g_loop.view == NoTrackView) draw_title_background(width, height, "");
         if (g_launch.record_video && !g_loop.paused && g_loop.view != NoTrackView)
             gl_write_frame_ppm(stdout, width, height);
         // Seam: the current menu draws here.

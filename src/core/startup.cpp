@@ -16,6 +16,9 @@
 #include "race/race.h"
 #include "render/gl_caps.h"
 #include "render/shaders.h"
+#include "render/texture_manager.h"
+#include "render/title_screen.h"
+#include "sim/bike_info.h"
 #include "sim/physics_world.h"
 
 #include <csignal>
@@ -82,6 +85,13 @@ void bind_fixed_inputs() {
         g_menu_keys[i] = input_code_for_name(k_menu_key_names[i]);
 }
 
+// Step 22: the HUD and title images, permanent (generation 0) and at full detail. A missing one
+// leaves its picture out.
+void load_startup_images() {
+    for (const char* name : {"!@tach.png", "!@shifter.png", "!@pitboard.png", k_title_image})
+        if (!load_texture(name)) log_printf("Can't load image '%s'\n", name);
+}
+
 void shutdown_sequence() {
     // Seams, in order: the leave message to a connected server; network, history, track,
     // physics, textures, models and scene resources; the pointer and control axes.
@@ -93,7 +103,11 @@ void shutdown_sequence() {
     audio_close();
     if (g_audio_recording) fclose(g_audio_recording);
     g_audio_recording = nullptr;
-    if (g_window) programs_delete();
+    if (g_window) {
+        title_screen_install(nullptr);
+        purge_textures(true);
+        programs_delete();
+    }
     if (g_window) window_close_gl(g_window);
     g_window = nullptr;
     // Seam: the bike models are freed and the configuration is written here.
@@ -134,7 +148,9 @@ int program_main(int argc, char** argv) {
     for (std::string& entry : g_settings.server_history) entry.clear();
     build_video_modes();
     if (!g_launch.mmx) log_printf("This CPU does not have MMX!\n");
-    // Seams: working lighting, stability level, graphics preset and texture choices; then the
+    // The riding-gear texture choices; the bike is the default model until the configuration names one.
+    collect_texture_choices(texture_variant_prefix(bike_info_at(0).bike_texture).c_str());
+    // Seams: working lighting, stability level and graphics preset; then the
     // configuration is read and the renderer parameters derived from it.
 
     int status = parse_command_line(argc, argv, g_launch);
@@ -194,7 +210,10 @@ int program_main(int argc, char** argv) {
         // are used when capable and the ground is drawn without them.
         decide_render_choices(true, false);
         gl_initial_state(g_launch.flat_shading);
-        // Seams: fonts and HUD images, the riding controls' bindings, the physics world, a demo
+        // Seam: the font is initialised here, before the HUD and title images.
+        load_startup_images();
+        title_screen_install(g_window);
+        // Seams: the riding controls' bindings, the physics world, a demo
         // file argument, the line-up and a first race.
         bind_fixed_inputs();
         g_loop.function_keys[KeyPause] = input_code_for_name("pause");
