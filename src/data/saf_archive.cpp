@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <utility>
 
 // A header line holds at most this many bytes before its "\n".
 constexpr int k_saf_line_max = 1022;
