@@ -261,9 +261,9 @@ BikeInfo build_entry(const ModelRow& row) {
     b.swingarm_model = "@generic_swingarm.jm";
     b.swingarm_shape = "@generic_swingarm.shp";
     b.front_wheel_model = "@generic_front_wheel.jm";
-    b.front_wheel_shape = "@generic_front_wheel.shp";
+    b.front_wheel_shape = "@front_wheel.shp";
     b.rear_wheel_model = "@generic_rear_wheel.jm";
-    b.rear_wheel_shape = "@generic_rear_wheel.shp";
+    b.rear_wheel_shape = "@rear_wheel.shp";
     b.wheel_texture = "@wheel.png";
     b.head_model = "@helmet.jm";
     b.head_texture = "@helmet.png";

@@ -9,6 +9,7 @@
 #include "core/alloc.h"
 #include "platform/log.h"
 #include "race/race.h"
+#include "sim/contact.h"
 #include "sim/physics_world.h"
 #include "sim/rider_body.h"
 #include "sim/rider_springs.h"
@@ -90,8 +91,8 @@ Rider* rider_create(const char* model, int slot, const char* number_text, const 
     rider->slot = slot;
     snprintf(rider->number_text, sizeof rider->number_text, "%s", number_text ? number_text : "");
     // Seam: the bike, wheel, rider and head models and their textures (body, head, bike and wheel
-    // texture names, with the number-plate colours read from the bike texture's tags) and the seven
-    // collision shapes are loaded here once models, textures and shapes can be read.
+    // texture names, with the number-plate colours read from the bike texture's tags) are loaded
+    // here once models and textures can be read.
     (void)body_texture;
     (void)head_texture;
     (void)bike_texture;
@@ -99,6 +100,7 @@ Rider* rider_create(const char* model, int slot, const char* number_text, const 
     rider->setup.rider_mass_share = 1.0f / 3.0f;
     rider->setup.rider_forward_damping = 0.5f;
     rider_body_build(*rider, g_physics.world);
+    contact_rider_attach(*rider);
     init_wheel(rider->front_wheel, rider->bodies[BodyFrontWheel], rider->bike.front_tyre_ring_radius,
                rider->bike.front_tyre_tube_radius);
     init_wheel(rider->rear_wheel, rider->bodies[BodyRearWheel], rider->bike.rear_tyre_ring_radius,
@@ -113,6 +115,7 @@ Rider* rider_create(const char* model, int slot, const char* number_text, const 
 
 void rider_destroy(Rider* rider) {
     if (!rider) return;
+    contact_rider_detach(*rider);
     rider_body_destroy(*rider);
     rider->~Rider();
     kv_free(rider);

@@ -32,6 +32,8 @@ struct WheelRecord {
     float contact_normal[3];
     float depth;
     dJointFeedback feedback; // of the wheel's terrain contact joint in the last step
+    long long contact_step;  // the world step the contact above was found for
+    bool contact_on_ground;  // the contact is the terrain's (else another rider's or an object's)
 };
 
 // The adjustable setup. Every value is written through the setters of sim/setup.h, which clamp it.
@@ -86,7 +88,7 @@ struct Rider {
     RiderSetup setup;
     double total_mass; // the seven bodies together
     // Seam: the four timing lists (lap and checkpoint marks) of the race timing live here.
-    const CollisionShape* collision_shapes[k_rider_bodies]; // Seam: filled by the shape loader
+    CollisionShape* collision_shapes[k_rider_bodies]; // the rider's own copies, by body; null: no shape
     char number_text[8];
     unsigned number_texture; // Seam: made by the number-plate texture maker
     int lap_fault;
@@ -104,6 +106,10 @@ struct Rider {
     float landing_factor;
     float front_grip_saturation;
     int steps_since_reset; // rider steps run since the last reset (momentum correction needs one)
+    // Rider-to-rider contact bookkeeping (sim/contact.h).
+    long long rider_contact_step; // the world step of this rider's last contact with another rider
+    int32_t last_contact_tick, first_contact_tick; // race-clock ticks; first is -1 until a contact
+    // Seam: the four rider-contact history slots of the race timing are cleared with these.
     // Seam: the robot fields (personality, path, plan, launch and smoothing state, ridden lines)
     // and the line-learning samples are added by the robot riders.
 };

@@ -15,11 +15,13 @@
 #include "core/messages.h"
 #include "data/search_paths.h"
 #include "race/race.h"
+#include "sim/contact.h"
 #include "sim/physics_world.h"
 #include "sim/rider.h"
 #include "sim/setup.h"
 #include "sim/suspension.h"
-#include "ground_standin.h"
+#include "sim/tyre.h"
+#include "sim_ground.h"
 #include "sim_script.h"
 
 namespace {
@@ -43,6 +45,7 @@ struct Options {
     std::string script_text;
     std::vector<std::string> setup;
     bool apply_menu = false;
+    long random_seed = -1; // >= 0: every rider gets its own random controls
 };
 
 void usage(FILE* out) {
@@ -60,7 +63,8 @@ void usage(FILE* out) {
           "  --every N            print every N ticks (default 128)\n"
           "  --script FILE        control script: lines of '<seconds> control=value ...'\n"
           "  --inputs TEXT        the same script given inline, lines separated by ';'\n"
-          "  --setup KEY=VALUE    a bike setting by its configuration key; applies the menu setup\n",
+          "  --setup KEY=VALUE    a bike setting by its configuration key; applies the menu setup\n"
+          "  --random SEED        random controls for every rider, changing every half second\n",
           out);
 }
 
@@ -233,6 +237,9 @@ bool parse_options(int argc, char** argv, Options& o, int& status) {
             o.script_text = value;
             for (char& c : o.script_text)
                 if (c == ';') c = '\n';
+        } else if (arg == "--random") {
+            if (!need_number(0, 2147483647)) return false;
+            o.random_seed = static_cast<long>(number);
         } else if (arg == "--setup") {
             if (!need("KEY=VALUE")) return false;
             o.setup.push_back(value);
@@ -269,7 +276,7 @@ double tyre_clearance(const Terrain* terrain, const Rider& r) {
     double lowest = 1e300;
     for (const WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) {
         const dReal* c = dBodyGetPosition(w->body);
-        double ground = terrain ? standin_ground_height(*terrain, c[0], c[2]) : 0;
+        double ground = terrain ? sim_ground_height(*terrain, c[0], c[2]) : 0;
         lowest = std::fmin(lowest, c[1] - w->ring_radius - w->tube_radius - ground);
     }
     return lowest;
@@ -306,9 +313,9 @@ void print_rider(long tick, const Rider& r) {
     line += ",\"lean\":";
     print_number(line, rider_lean_angle(r));
     line += ",\"tyre_loads\":[";
-    print_number(line, standin_tyre_load(r.front_wheel), "%.1f");
+    print_number(line, wheel_tyre_load(r.front_wheel), "%.1f");
     line += ",";
-    print_number(line, standin_tyre_load(r.rear_wheel), "%.1f");
+    print_number(line, wheel_tyre_load(r.rear_wheel), "%.1f");
     line += "],\"crashed\":";
     line += r.crash_counter > 0 ? "true" : "false";
     line += "}\n";
@@ -357,8 +364,9 @@ int main(int argc, char** argv) {
     Terrain* terrain = nullptr;
     Terrain generated;
     if (o.terrain == "flat" || o.terrain == "slope") {
-        standin_make_terrain(generated, 8, o.terrain == "slope" ? o.slope_degrees * k_pi / 180 : 0);
-        terrain = &generated;
+        sim_make_terrain(generated, 8, o.terrain == "slope" ? o.slope_degrees * k_pi / 180 : 0);
+        g_terrain = std::move(generated);
+        terrain = &g_terrain;
     } else if (o.terrain.rfind("track:", 0) == 0) {
         std::string folder = "@tracks/" + o.terrain.substr(6);
         if (!load_terrain(g_terrain, folder.c_str(), 0)) {
@@ -398,7 +406,7 @@ int main(int argc, char** argv) {
         if (angle != 0) rider_rotate(*r, axis[0], axis[1], axis[2], angle);
         // Side by side: each rider one spacing to the right of the one before.
         double x = start_x + std::cos(yaw) * o.spacing * i, z = start_z - std::sin(yaw) * o.spacing * i;
-        double ground = terrain ? standin_ground_height(*terrain, x, z) : 0;
+        double ground = terrain ? sim_ground_height(*terrain, x, z) : 0;
         rider_translate(*r, x, ground, z);
         rider_translate(*r, 0, o.drop - tyre_clearance(terrain, *r), 0);
         if (o.speed != 0) {
@@ -419,16 +427,25 @@ int main(int argc, char** argv) {
     }
 
     float inputs[ControlCount];
+    unsigned long long random_state = static_cast<unsigned long long>(o.random_seed) * 2654435761ull + 1;
+    std::vector<float> random_inputs(riders.size() * ControlCount, 0.0f);
     for (long tick = 0; tick <= o.ticks; ++tick) {
         g_tick = tick;
         if (tick % o.every == 0)
             for (const Rider* r : riders) print_rider(tick, *r);
         if (tick == o.ticks) break;
         sim_script_inputs_at(script, tick * k_tick_length, inputs);
-        for (Rider* r : riders) {
-            for (int c = 0; c < ControlCount; ++c) rider_set_input(*r, static_cast<ControlInput>(c), inputs[c]);
-            if (terrain) standin_tyre_contacts(*terrain, *r);
-        }
+        if (o.random_seed >= 0 && tick % 64 == 0)
+            for (float& v : random_inputs) {
+                random_state = random_state * 6364136223846793005ull + 1442695040888963407ull;
+                v = static_cast<float>((random_state >> 33) % 2001) / 1000.0f - 1.0f;
+            }
+        for (size_t i = 0; i < riders.size(); ++i)
+            for (int c = 0; c < ControlCount; ++c)
+                rider_set_input(*riders[i], static_cast<ControlInput>(c),
+                                o.random_seed >= 0 ? random_inputs[i * ControlCount + c] : inputs[c]);
+        // The world tick's contact step: every rider against the ground and every other rider.
+        if (terrain) world_contacts(nullptr, 0);
         world_step();
         for (Rider* r : riders) rider_step(*r);
         ++g_race.clock;

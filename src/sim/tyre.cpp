@@ -1,0 +1,294 @@
+#include "sim/tyre.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/main_loop.h"
+#include "sim/contact.h"
+#include "track/terrain.h"
+
+namespace {
+
+constexpr SimVec k_up = {0, 1, 0};
+// Positions farther out than this are not on any track; such a wheel touches nothing.
+constexpr double k_far_away = 1e6;
+// The most cells a query scans along either axis, whatever the radius asks for.
+constexpr int k_max_scan_cells = 16;
+// Depth given to an edge cutting through the ring: a touch, but the least of them.
+constexpr double k_edge_cut_depth_offset = 1.0 / (1 << 20);
+
+SimVec any_perpendicular(SimVec a) {
+    SimVec helper = std::fabs(a.x) < 0.6 ? SimVec{1, 0, 0} : SimVec{0, 1, 0};
+    return normalised_or(cross(a, helper), SimVec{0, 0, 1});
+}
+
+// X lies inside the triangle seen along n (on an edge counts as inside).
+bool inside(const SimVec v[3], SimVec n, SimVec x) {
+    for (int i = 0; i < 3; ++i) {
+        SimVec edge = v[(i + 1) % 3] - v[i];
+        if (dot(x - v[i], cross(edge, n)) > 0) return false;
+    }
+    return true;
+}
+
+// Squared distance from y to the circle.
+double circle_distance_squared(SimVec c, SimVec a, double R, SimVec y) {
+    SimVec w = y - c;
+    double h = dot(w, a);
+    double rho = std::sqrt(std::max(0.0, dot(w, w) - h * h));
+    return h * h + (rho - R) * (rho - R);
+}
+
+SimVec to_sim(const TerrainVec& v) { return SimVec{v.x, v.y, v.z}; }
+
+// Downward normals are turned sideways or up: the ground never pulls a wheel into itself.
+SimVec clean_normal(SimVec n) {
+    if (n.y >= 0) return n;
+    if (n.x * n.x + n.z * n.z >= 1.0 / 1024) return normalised_or(SimVec{n.x, 0, n.z}, k_up);
+    return k_up;
+}
+
+} // namespace
+
+SimVec circle_nearest_point(SimVec c, SimVec a, double R, SimVec y) {
+    SimVec w = y - c;
+    SimVec radial = w - a * dot(w, a);
+    return c + normalised_or(radial, any_perpendicular(a)) * R;
+}
+
+// The distance from a point moving along the segment to the circle is smooth but not convex, so
+// the segment is sampled coarsely and the best sample's bracket refined by golden-section search;
+// both ends are among the samples. Segments here are a few feet long and the circle about a foot
+// across: eight samples keep a far local minimum from hiding the near one.
+double circle_segment_distance(SimVec c, SimVec a, double R, SimVec p, SimVec q, SimVec& on_circle,
+                               SimVec& on_segment) {
+    constexpr int k_samples = 8;
+    SimVec d = q - p;
+    double best_t = 0, best = circle_distance_squared(c, a, R, p);
+    for (int k = 1; k <= k_samples; ++k) {
+        double t = double(k) / k_samples;
+        double f = circle_distance_squared(c, a, R, p + d * t);
+        if (f < best) {
+            best = f;
+            best_t = t;
+        }
+    }
+    double lo = std::max(0.0, best_t - 1.0 / k_samples), hi = std::min(1.0, best_t + 1.0 / k_samples);
+    constexpr double k_golden = 0.6180339887498949;
+    double x1 = hi - k_golden * (hi - lo), x2 = lo + k_golden * (hi - lo);
+    double f1 = circle_distance_squared(c, a, R, p + d * x1), f2 = circle_distance_squared(c, a, R, p + d * x2);
+    for (int it = 0; it < 24; ++it) {
+        if (f1 < f2) {
+            hi = x2;
+            x2 = x1;
+            f2 = f1;
+            x1 = hi - k_golden * (hi - lo);
+            f1 = circle_distance_squared(c, a, R, p + d * x1);
+        } else {
+            lo = x1;
+            x1 = x2;
+            f1 = f2;
+            x2 = lo + k_golden * (hi - lo);
+            f2 = circle_distance_squared(c, a, R, p + d * x2);
+        }
+    }
+    double t = (lo + hi) / 2;
+    double f = circle_distance_squared(c, a, R, p + d * t);
+    if (f > best) {
+        t = best_t;
+        f = best;
+    }
+    on_segment = p + d * t;
+    on_circle = circle_nearest_point(c, a, R, on_segment);
+    return std::sqrt(f);
+}
+
+TorusCase torus_triangle_contact(const SimVec v[3], SimVec c, SimVec a, double R, double r, ContactHit& hit) {
+    hit = ContactHit{c, k_up, -1};
+    SimVec N = cross(v[1] - v[0], v[2] - v[0]);
+    double n_len = length(N);
+    if (!(n_len > 1e-12)) return TorusNone; // a triangle without area touches nothing
+    SimVec n = N * (1 / n_len);
+    double centre_height = dot(c - v[0], n);
+    if (centre_height > R + r) return TorusNone;
+
+    // The wheel-plane direction pointing most against the normal. With the axle along the normal
+    // (the wheel lying flat) every ring point is equally low; any in-plane direction will do.
+    SimVec low_dir = normalised_or(cross(cross(N, a), a), any_perpendicular(a));
+    if (dot(low_dir, N) > 0) low_dir = -low_dir;
+    SimVec p_low = c + low_dir * R, p_high = c - low_dir * R;
+    double low_height = dot(p_low - v[0], n), high_height = dot(p_high - v[0], n);
+
+    bool distance_case = false;
+    if (low_height > 0) {
+        if (inside(v, N, p_low)) {
+            hit = ContactHit{p_low - n * r, n, r - low_height};
+            return TorusFace;
+        }
+        distance_case = true;
+    } else if (high_height > 0) {
+        // The ring crosses the plane: where does the line from the centre along low_dir meet it?
+        double along = dot(low_dir, n);
+        SimVec x = along < -1e-12 ? c + low_dir * (-centre_height / along) : p_low;
+        if (inside(v, N, x)) {
+            hit = ContactHit{p_low - n * r, n, r - low_height};
+            return TorusCrossing;
+        }
+        for (int i = 0; i < 3; ++i) {
+            SimVec vi = v[i], vj = v[(i + 1) % 3];
+            SimVec edge = vj - vi;
+            if (dot(x - vi, cross(edge, N)) <= 0) continue; // x is not outside this edge
+            double si = dot(vi - c, a), sj = dot(vj - c, a);
+            if ((si <= 0) == (sj <= 0)) continue; // the edge does not cross the wheel plane
+            SimVec q = vi + edge * (si / (si - sj));
+            if (!(length(q - c) < R)) continue;
+            SimVec t = cross(q - c, a);
+            if (dot(t, N) < 0) t = -t;
+            SimVec normal = normalised_or(cross(edge, t), n);
+            // The edge pushes the tyre away from itself, towards the wheel's centre.
+            if (dot(normal, c - q) < 0) normal = -normal;
+            SimVec circle_point = circle_nearest_point(c, a, R, q);
+            hit = ContactHit{circle_point - normal * r, normal, r - k_edge_cut_depth_offset};
+            return TorusEdgeCut;
+        }
+        distance_case = true;
+    } else {
+        if (inside(v, k_up, c)) {
+            hit = ContactHit{p_low, k_up, 2 * R};
+            return TorusDeep;
+        }
+        distance_case = true;
+    }
+    if (!distance_case) return TorusNone;
+
+    double best = INFINITY;
+    SimVec best_circle = c, best_edge = c;
+    for (int i = 0; i < 3; ++i) {
+        SimVec on_circle, on_segment;
+        double d = circle_segment_distance(c, a, R, v[i], v[(i + 1) % 3], on_circle, on_segment);
+        if (d < best) {
+            best = d;
+            best_circle = on_circle;
+            best_edge = on_segment;
+        }
+    }
+    SimVec between = best_circle - best_edge;
+    SimVec normal = length(between) < 1.0 / 1024 ? n : normalised_or(between, n);
+    hit = ContactHit{best_circle - normal * r, normal, r - best};
+    return TorusDistance;
+}
+
+bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R, double r, ContactHit& hit) {
+    hit = ContactHit{c, k_up, 0};
+    if (terrain.heights.empty() || !(terrain.cell_size > 0)) return false;
+    if (!finite(c) || std::fabs(c.x) > k_far_away || std::fabs(c.z) > k_far_away) return false;
+    if (!(R >= 0) || !(r > 0) || !std::isfinite(R + r)) return false;
+    a = normalised_or(a, SimVec{1, 0, 0});
+    double e = R + r, s = terrain.cell_size;
+    int i0 = int(std::floor((c.x - e) / s)), i1 = int(std::ceil((c.x + e) / s)) - 1;
+    int j0 = int(std::floor((c.z - e) / s)), j1 = int(std::ceil((c.z + e) / s)) - 1;
+    i1 = std::min(i1, i0 + k_max_scan_cells - 1);
+    j1 = std::min(j1, j0 + k_max_scan_cells - 1);
+    bool found = false;
+    ContactHit best{c, k_up, 0};
+    for (int j = j0; j <= j1; ++j)
+        for (int i = i0; i <= i1; ++i) {
+            TerrainTriangle tris[2];
+            terrain_cell_triangles(terrain, i, j, tris);
+            for (const TerrainTriangle& tri : tris) {
+                SimVec v[3] = {to_sim(tri.p[0]), to_sim(tri.p[1]), to_sim(tri.p[2])};
+                ContactHit h;
+                if (torus_triangle_contact(v, c, a, R, r, h) == TorusNone) continue;
+                if (h.depth > best.depth && finite(h.point) && finite(h.normal)) {
+                    best = h;
+                    found = true;
+                }
+            }
+        }
+    if (!found) return false;
+    best.normal = clean_normal(best.normal);
+    hit = best;
+    return true;
+}
+
+bool torus_terrain_query(const Terrain& terrain, const WheelRecord& wheel, ContactHit& hit) {
+    const dReal* p = dBodyGetPosition(wheel.body);
+    dVector3 axle;
+    dBodyVectorToWorld(wheel.body, wheel.axle[0], wheel.axle[1], wheel.axle[2], axle);
+    return torus_terrain_query_at(terrain, SimVec{p[0], p[1], p[2]}, SimVec{axle[0], axle[1], axle[2]},
+                                  wheel.ring_radius, wheel.tube_radius, hit);
+}
+
+void tyre_softness(double depth, double tube_radius, double& kp, double& kd) {
+    double q = tube_radius > 0 ? std::clamp(depth / tube_radius, 0.0, 1.0) : 1.0;
+    double q3 = q * q * q;
+    kp = 24000 * q3 + 1000;
+    kd = 2300 * q3 + 200;
+}
+
+bool wheel_terrain_contact(const Terrain& terrain, WheelRecord& wheel, double grip) {
+    ContactHit hit;
+    wheel.contact_step = contact_step_now();
+    wheel.contact_on_ground = false;
+    if (!torus_terrain_query(terrain, wheel, hit)) {
+        wheel.depth = 0;
+        return false;
+    }
+    dVector3 pv;
+    dBodyGetPointVel(wheel.body, hit.point.x, hit.point.y, hit.point.z, pv);
+    SimVec v{pv[0], pv[1], pv[2]};
+    wheel.contact_point[0] = float(hit.point.x);
+    wheel.contact_point[1] = float(hit.point.y);
+    wheel.contact_point[2] = float(hit.point.z);
+    wheel.contact_velocity[0] = float(v.x);
+    wheel.contact_velocity[1] = float(v.y);
+    wheel.contact_velocity[2] = float(v.z);
+    wheel.contact_normal[0] = float(hit.normal.x);
+    wheel.contact_normal[1] = float(hit.normal.y);
+    wheel.contact_normal[2] = float(hit.normal.z);
+    wheel.depth = float(hit.depth);
+    wheel.contact_on_ground = true;
+
+    int tile = terrain_tile_at(terrain, float(hit.point.x), float(hit.point.z));
+    double speed = length(v);
+    double mu = tile_friction(terrain, tile, float(speed)) * grip;
+    double kp, kd;
+    tyre_softness(hit.depth, wheel.tube_radius, kp, kd);
+    double q = std::clamp(hit.depth / wheel.tube_radius, 0.0, 1.0);
+
+    // Friction directions: the first across the slip, ODE's own second one along it. A wheel barely
+    // sliding takes the first along its axle's cross direction instead.
+    SimVec fdir = cross(hit.normal, v);
+    if (dot(fdir, fdir) < 1.0 / 1024) {
+        dVector3 axle;
+        dBodyVectorToWorld(wheel.body, wheel.axle[0], wheel.axle[1], wheel.axle[2], axle);
+        fdir = cross(hit.normal, SimVec{axle[0], axle[1], axle[2]});
+    }
+    double fdir_len = length(fdir);
+    bool has_fdir = fdir_len > 1e-12 && std::isfinite(fdir_len);
+    if (has_fdir) fdir = fdir * (1 / fdir_len);
+    contact_joint_create(wheel.body, nullptr, hit.point, hit.normal, hit.depth, mu, kp, kd, has_fdir ? &fdir : nullptr,
+                         &wheel.feedback);
+
+    // Rolling resistance against the wheel's motion along the ground, fading in proportion to the
+    // speed below 1 ft/s.
+    if (dBodyIsEnabled(wheel.body)) {
+        const dReal* bv = dBodyGetLinearVel(wheel.body);
+        SimVec u{bv[0], bv[1], bv[2]};
+        u = u - hit.normal * dot(u, hit.normal);
+        double w = length(u);
+        float ra = 0, rb = 0;
+        tile_roll_resist(terrain, tile, float(w), ra, rb);
+        double rho = ra + (rb - ra) * q;
+        if (w > 1) u = u * (1 / w);
+        SimVec f = u * -rho;
+        if (finite(f)) dBodyAddForce(wheel.body, f.x, f.y, f.z);
+    }
+    return true;
+}
+
+double wheel_tyre_load(const WheelRecord& wheel) {
+    if (!(wheel.depth > 0) || !wheel.contact_on_ground) return 0;
+    const dReal* f = wheel.feedback.f1;
+    return f[0] * wheel.contact_normal[0] + f[1] * wheel.contact_normal[1] + f[2] * wheel.contact_normal[2];
+}
