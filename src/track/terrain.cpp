@@ -109,7 +109,6 @@ bool load_heights(Terrain& t, const char* folder) {
     t.max_height = max_height;
     int side = t.samples_per_side;
     size_t count = size_t(side) * side;
-    t.heights.assign(count, min_height);
     float range = max_height - min_height;
 
     int c = stream_getc(s);
@@ -119,22 +118,31 @@ bool load_heights(Terrain& t, const char* folder) {
     Sha1 sha;
     sha1_begin(sha);
     if (c == ':') {
-        // The block must hold every sample: a short file is an error, never made-up heights.
+        // The block must hold every sample: a short file is an error, never made-up heights. The
+        // array grows as samples arrive, so a short file with a large header claims little.
+        t.heights.reserve(std::min(count, size_t(1) << 20));
         uint8_t block[65536];
-        size_t done = 0;
-        while (done < count) {
-            size_t want = std::min(sizeof block, (count - done) * 2);
-            size_t got = stream_read(s, block, want);
-            if (fingerprint) sha1_feed(sha, block, got & ~size_t(1));
-            for (size_t i = 0; i + 1 < got; i += 2, ++done) {
+        size_t have = 0; // bytes waiting in block (at most one odd byte between reads)
+        while (t.heights.size() < count) {
+            size_t want = std::min(sizeof block - have, (count - t.heights.size()) * 2 - have);
+            size_t got = stream_read(s, block + have, want);
+            if (got == 0) break;
+            if (fingerprint) sha1_feed(sha, block + have, got);
+            have += got;
+            if (t.heights.capacity() - t.heights.size() < have / 2)
+                t.heights.reserve(std::min(count, t.heights.capacity() * 2 + have / 2));
+            size_t i = 0;
+            for (; i + 1 < have; i += 2) {
                 int v = block[i] | block[i + 1] << 8;
-                t.heights[done] = float(min_height + v * range * k_inv_65535);
+                t.heights.push_back(float(min_height + v * range * k_inv_65535));
             }
-            if (got < want) break;
+            have -= i;
+            if (have) block[0] = block[i];
         }
         stream_close(s);
-        if (done < count) {
-            log_printf("'%.900s/terrain.hf' ends after %zu of %zu height samples\n", folder, done, count);
+        if (t.heights.size() < count) {
+            log_printf("'%.900s/terrain.hf' ends after %zu of %zu height samples\n", folder, t.heights.size(),
+                       count);
             add_message("Error reading heights");
             return false;
         }
@@ -143,6 +151,7 @@ bool load_heights(Terrain& t, const char* folder) {
         std::string path = std::string(folder) + "/terrain.png";
         std::vector<uint16_t> pixels;
         int width = 0, height = 0;
+        t.heights.assign(count, min_height);
         if (read_png_grey16(path.c_str(), pixels, width, height)) {
             for (int row = 0; row < side; ++row) {
                 const uint16_t* line = pixels.data() + size_t(std::min(row, height - 1)) * width;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -342,6 +343,47 @@ TEST(TerrainLoad, ShortTilemapLeavesTypeZero) {
     Terrain t;
     ASSERT_EQ(load_terrain(t, "@tracks/small", 0), 1);
     EXPECT_EQ(t.tile_map, (std::vector<uint8_t>{1, 1, 0, 0}));
+}
+
+TEST(TerrainLoad, DamagedTrackFilesNeverLoadInconsistently) {
+    TestHome home;
+    std::string folder = home.data_root() + "tracks/small";
+    TrackFiles base = small_track();
+    base.hf = "1 1.5 -2 8\n:";
+    for (int i = 0; i < 25; ++i) base.hf += u16(i * 2500);
+    base.shading = "P6 5 5 255\n" + std::string(75, char(90));
+    base.has_shadows = true;
+    base.shadows = "P5\n5 5\n255\n" + std::string(25, char(30));
+    base.has_tileinfo = true;
+    base.tileinfo = "texture a.png\nfriction 0.5 2\nroost count=3 r=9\naddtile\ntexture a-alt1.png\naddtile\n";
+    base.tilemap = std::string{char(0), char(1), char(2), char(1)};
+    std::string TrackFiles::*files[] = {&TrackFiles::hf, &TrackFiles::shading, &TrackFiles::shadows,
+                                        &TrackFiles::tileinfo, &TrackFiles::tilemap};
+    std::mt19937 random(11);
+    for (auto file : files) {
+        for (int round = 0; round < 40; ++round) {
+            TrackFiles damaged = base;
+            std::string& bytes = damaged.*file;
+            int flips = 1 + int(random() % 3);
+            for (int k = 0; k < flips; ++k) bytes[random() % bytes.size()] = char(random());
+            if (random() % 4 == 0) bytes.resize(random() % bytes.size());
+            write_track(folder, damaged);
+            Terrain t;
+            if (!load_terrain(t, "@tracks/small", 0)) {
+                EXPECT_TRUE(t.heights.empty());
+                continue;
+            }
+            size_t samples = size_t(t.samples_per_side) * t.samples_per_side;
+            ASSERT_EQ(t.heights.size(), samples);
+            ASSERT_EQ(t.shading.size(), samples * 3);
+            ASSERT_EQ(t.shadow.size(), samples);
+            ASSERT_GT(t.tile_count, 0);
+            ASSERT_EQ(t.tile_map.size(), size_t(t.tiles_per_side) * t.tiles_per_side);
+            for (uint8_t tile : t.tile_map) ASSERT_LT(tile, t.tile_count);
+            ASSERT_GT(t.cell_size, 0.0f);
+            ASSERT_TRUE(std::isfinite(terrain_height_at(t, 1.0f, 1.0f)));
+        }
+    }
 }
 
 // ---- Saving
