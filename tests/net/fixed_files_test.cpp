@@ -24,6 +24,12 @@ TEST(FixedFiles, ShippedShapesPass) {
     EXPECT_TRUE(fixed_files_check());
 }
 
+TEST(FixedFiles, ShippedArchivePasses) {
+    TestHome test;
+    write_file(test.data_root() + "zzzz.saf", read_file(build_dir() + "/zzzz.saf"));
+    EXPECT_TRUE(fixed_files_check());
+}
+
 TEST(FixedFiles, ChangedOrMissingShapeFails) {
     struct Case {
         const char* file;
