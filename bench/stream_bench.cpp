@@ -54,7 +54,8 @@ void stream_getc_bytes(benchmark::State& state) {
     for (auto _ : state) {
         DataStream* s = stream_open(file.path.c_str(), "rb");
         long sum = 0;
-        for (int c = stream_getc(s); c >= 0; c = stream_getc(s)) sum += c;
+        for (int c = stream_getc(s); c >= 0; c = stream_getc(s))
+            sum += c;
         benchmark::DoNotOptimize(sum);
         bytes += stream_tell(s);
         stream_close(s);
@@ -69,7 +70,8 @@ void stream_scan_floats(benchmark::State& state) {
     for (auto _ : state) {
         DataStream* s = stream_open(file.path.c_str(), "rb");
         float value = 0;
-        while (stream_scan(s, " %f", &value) == 1) benchmark::DoNotOptimize(value);
+        while (stream_scan(s, " %f", &value) == 1)
+            benchmark::DoNotOptimize(value);
         bytes += stream_tell(s);
         stream_close(s);
     }

@@ -30,8 +30,9 @@ namespace {
 // Refills the empty input buffer from the file; false when no compressed byte is left.
 bool refill(GzipReader* g) {
     if (g->packed_left <= 0) return false;
-    size_t want = g->packed_left < static_cast<int64_t>(k_gzip_input_size) ? static_cast<size_t>(g->packed_left)
-                                                                          : k_gzip_input_size;
+    size_t want = g->packed_left < static_cast<int64_t>(k_gzip_input_size)
+                      ? static_cast<size_t>(g->packed_left)
+                      : k_gzip_input_size;
     size_t got = fread(g->input, 1, want, g->file);
     g->packed_left -= static_cast<int64_t>(got);
     g->zs.next_in = g->input;
@@ -135,7 +136,9 @@ size_t gzip_read(GzipReader* g, unsigned char* out, size_t size) {
     return made;
 }
 
-bool gzip_failed(const GzipReader* g) { return g->failed; }
+bool gzip_failed(const GzipReader* g) {
+    return g->failed;
+}
 
 void gzip_close(GzipReader* g) {
     if (!g) return;

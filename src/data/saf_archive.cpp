@@ -16,7 +16,9 @@ constexpr int k_saf_line_max = 1022;
 
 namespace {
 
-bool is_blank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_blank(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // One header line without its "\n"; false when the line is too long, holds a zero byte or the file
 // ends before its "\n".
@@ -43,9 +45,11 @@ bool read_line(FILE* f, std::string& line, const char*& why) {
 
 // Parses "size name". The size must be a whole number from 0 to the archive's length, and a
 // separator and a non-empty name must follow it.
-bool parse_entry(const std::string& line, int64_t archive_size, int64_t& size, std::string& name, const char*& why) {
+bool parse_entry(const std::string& line, int64_t archive_size, int64_t& size, std::string& name,
+                 const char*& why) {
     size_t i = 0;
-    while (i < line.size() && is_blank(static_cast<unsigned char>(line[i]))) ++i;
+    while (i < line.size() && is_blank(static_cast<unsigned char>(line[i])))
+        ++i;
     bool negative = false;
     if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
     size_t digits = i;

@@ -31,7 +31,8 @@ struct Scanner {
     // Skips whitespace; returns the first other byte (read, not consumed) or -1.
     int skip_space() {
         int c = get();
-        while (c >= 0 && scan_is_space(c)) c = get();
+        while (c >= 0 && scan_is_space(c))
+            c = get();
         return c;
     }
 };
@@ -58,12 +59,22 @@ int digit_value(int c) {
 
 void store_integer(void* p, ScanSize size, uint64_t v) {
     switch (size) {
-    case ScanSize::Char: *static_cast<signed char*>(p) = static_cast<signed char>(v); break;
-    case ScanSize::Short: *static_cast<short*>(p) = static_cast<short>(v); break;
-    case ScanSize::Long: *static_cast<long*>(p) = static_cast<long>(v); break;
+    case ScanSize::Char:
+        *static_cast<signed char*>(p) = static_cast<signed char>(v);
+        break;
+    case ScanSize::Short:
+        *static_cast<short*>(p) = static_cast<short>(v);
+        break;
+    case ScanSize::Long:
+        *static_cast<long*>(p) = static_cast<long>(v);
+        break;
     case ScanSize::LongLong:
-    case ScanSize::Big: *static_cast<long long*>(p) = static_cast<long long>(v); break;
-    default: *static_cast<int*>(p) = static_cast<int>(v); break;
+    case ScanSize::Big:
+        *static_cast<long long*>(p) = static_cast<long long>(v);
+        break;
+    default:
+        *static_cast<int*>(p) = static_cast<int>(v);
+        break;
     }
 }
 
@@ -99,18 +110,21 @@ bool read_integer(Field& f, char letter, uint64_t& value) {
 
 // m × 10^e, one power of ten at a time so no intermediate power overflows.
 long double scale_by_ten(long double m, long e) {
-    static constexpr long double powers[12] = {1e1L,  1e2L,   1e4L,   1e8L,    1e16L,   1e32L,
+    static constexpr long double powers[12] = {1e1L,  1e2L,   1e4L,   1e8L,   1e16L,   1e32L,
                                                1e64L, 1e128L, 1e256L, 1e512L, 1e1024L, 1e2048L};
     bool down = e < 0;
     unsigned long n = static_cast<unsigned long>(down ? -e : e);
-    for (; n >= 4096 && m != 0 && !std::isinf(m); n -= 4096) m = down ? m / 1e4096L : m * 1e4096L;
+    for (; n >= 4096 && m != 0 && !std::isinf(m); n -= 4096)
+        m = down ? m / 1e4096L : m * 1e4096L;
     for (int bit = 0; bit < 12 && n; ++bit, n >>= 1)
         if (n & 1) m = down ? m / powers[bit] : m * powers[bit];
     return m;
 }
 
 long clamp_exponent(long e) {
-    return e > k_scan_exponent_max ? k_scan_exponent_max : e < -k_scan_exponent_max ? -k_scan_exponent_max : e;
+    return e > k_scan_exponent_max    ? k_scan_exponent_max
+           : e < -k_scan_exponent_max ? -k_scan_exponent_max
+                                      : e;
 }
 
 // Reads a decimal number with an optional point and exponent; false when neither a digit nor a
@@ -148,7 +162,8 @@ bool read_float(Field& f, long double& value) {
             f.take();
         }
         long e = 0;
-        for (; f.c >= '0' && f.c <= '9'; f.take()) e = clamp_exponent(e * 10 + (f.c - '0'));
+        for (; f.c >= '0' && f.c <= '9'; f.take())
+            e = clamp_exponent(e * 10 + (f.c - '0'));
         exponent = clamp_exponent(down ? exponent - e : exponent + e);
     }
     f.finish();
@@ -159,10 +174,16 @@ bool read_float(Field& f, long double& value) {
 
 void store_float(void* p, ScanSize size, long double v) {
     switch (size) {
-    case ScanSize::Long: *static_cast<double*>(p) = static_cast<double>(v); break;
+    case ScanSize::Long:
+        *static_cast<double*>(p) = static_cast<double>(v);
+        break;
     case ScanSize::LongLong:
-    case ScanSize::Big: *static_cast<long double*>(p) = v; break;
-    default: *static_cast<float*>(p) = static_cast<float>(v); break;
+    case ScanSize::Big:
+        *static_cast<long double*>(p) = v;
+        break;
+    default:
+        *static_cast<float*>(p) = static_cast<float>(v);
+        break;
     }
 }
 
@@ -170,9 +191,9 @@ void build_set(const char* format, const ScanElement& e, bool member[256]) {
     memset(member, 0, 256);
     for (int k = e.set_begin; k < e.set_end;) {
         unsigned char low = static_cast<unsigned char>(format[k]);
-        if (format[k + 1] == '-' && k + 2 < e.set_end &&
-            low <= static_cast<unsigned char>(format[k + 2])) {
-            for (int b = low; b <= static_cast<unsigned char>(format[k + 2]); ++b) member[b] = true;
+        if (format[k + 1] == '-' && k + 2 < e.set_end && low <= static_cast<unsigned char>(format[k + 2])) {
+            for (int b = low; b <= static_cast<unsigned char>(format[k + 2]); ++b)
+                member[b] = true;
             k += 3;
         } else {
             member[low] = true;
@@ -180,7 +201,8 @@ void build_set(const char* format, const ScanElement& e, bool member[256]) {
         }
     }
     if (e.negate)
-        for (int b = 0; b < 256; ++b) member[b] = !member[b];
+        for (int b = 0; b < 256; ++b)
+            member[b] = !member[b];
 }
 
 } // namespace
@@ -196,8 +218,11 @@ int stream_scan_into(DataStream* stream, const char* format, void* const* destin
         ScanElement e = scan_element(format, at);
         switch (e.part) {
         case ScanPart::End:
-        case ScanPart::Unterminated: return stored;
-        case ScanPart::Space: sc.keep(sc.skip_space()); break;
+        case ScanPart::Unterminated:
+            return stored;
+        case ScanPart::Space:
+            sc.keep(sc.skip_space());
+            break;
         case ScanPart::Literal: {
             int c = sc.get();
             if (c != static_cast<unsigned char>(e.letter)) {
@@ -206,7 +231,8 @@ int stream_scan_into(DataStream* stream, const char* format, void* const* destin
             }
             break;
         }
-        case ScanPart::Conversion: break;
+        case ScanPart::Conversion:
+            break;
         }
         at = e.next;
         if (e.part != ScanPart::Conversion) continue;

@@ -34,13 +34,15 @@ struct ScanElement {
     bool suppress = false;
     int width = 0; // 0: none
     ScanSize size = ScanSize::Default;
-    bool negate = false;  // "[^...]"
-    int set_begin = 0;    // "[...]": the set's bytes are format[set_begin, set_end)
+    bool negate = false; // "[^...]"
+    int set_begin = 0;   // "[...]": the set's bytes are format[set_begin, set_end)
     int set_end = 0;
     int next = 0; // format index after this element
 };
 
-constexpr bool scan_is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool scan_is_space(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // The widest width kept; larger widths are clamped (they cannot matter for a real destination).
 constexpr int k_scan_width_max = 1 << 30;
@@ -53,7 +55,8 @@ constexpr ScanElement scan_element(const char* format, int at) {
     if (scan_is_space(static_cast<unsigned char>(c))) {
         e.part = ScanPart::Space;
         e.next = at + 1;
-        while (scan_is_space(static_cast<unsigned char>(format[e.next]))) ++e.next;
+        while (scan_is_space(static_cast<unsigned char>(format[e.next])))
+            ++e.next;
         return e;
     }
     if (c != '%') {
@@ -94,7 +97,8 @@ constexpr ScanElement scan_element(const char* format, int at) {
     }
     e.set_begin = k;
     if (format[k] == ']') ++k; // a "]" first is a member
-    while (format[k] && format[k] != ']') ++k;
+    while (format[k] && format[k] != ']')
+        ++k;
     if (!format[k]) {
         e.part = ScanPart::Unterminated;
         return e;
@@ -105,7 +109,18 @@ constexpr ScanElement scan_element(const char* format, int at) {
 }
 
 // What a destination argument is, for the compile-time check.
-enum class ScanTarget : uint8_t { Other, Chars, Int8, Int16, Int32, Long, LongLong, Float, Double, LongDouble };
+enum class ScanTarget : uint8_t {
+    Other,
+    Chars,
+    Int8,
+    Int16,
+    Int32,
+    Long,
+    LongLong,
+    Float,
+    Double,
+    LongDouble
+};
 struct ScanArgument {
     ScanTarget target = ScanTarget::Other;
     size_t capacity = 0; // element count of a char array destination; 0 for a plain pointer
@@ -113,29 +128,42 @@ struct ScanArgument {
 
 template <typename T> constexpr ScanTarget scan_target_of() {
     using U = std::remove_cv_t<T>;
-    if constexpr (std::is_same_v<U, char>) return ScanTarget::Chars;
-    else if constexpr (std::is_same_v<U, signed char> || std::is_same_v<U, unsigned char>) return ScanTarget::Int8;
-    else if constexpr (std::is_same_v<U, short> || std::is_same_v<U, unsigned short>) return ScanTarget::Int16;
-    else if constexpr (std::is_same_v<U, int> || std::is_same_v<U, unsigned>) return ScanTarget::Int32;
-    else if constexpr (std::is_same_v<U, long> || std::is_same_v<U, unsigned long>) return ScanTarget::Long;
+    if constexpr (std::is_same_v<U, char>)
+        return ScanTarget::Chars;
+    else if constexpr (std::is_same_v<U, signed char> || std::is_same_v<U, unsigned char>)
+        return ScanTarget::Int8;
+    else if constexpr (std::is_same_v<U, short> || std::is_same_v<U, unsigned short>)
+        return ScanTarget::Int16;
+    else if constexpr (std::is_same_v<U, int> || std::is_same_v<U, unsigned>)
+        return ScanTarget::Int32;
+    else if constexpr (std::is_same_v<U, long> || std::is_same_v<U, unsigned long>)
+        return ScanTarget::Long;
     else if constexpr (std::is_same_v<U, long long> || std::is_same_v<U, unsigned long long>)
         return ScanTarget::LongLong;
-    else if constexpr (std::is_same_v<U, float>) return ScanTarget::Float;
-    else if constexpr (std::is_same_v<U, double>) return ScanTarget::Double;
-    else if constexpr (std::is_same_v<U, long double>) return ScanTarget::LongDouble;
-    else return ScanTarget::Other;
+    else if constexpr (std::is_same_v<U, float>)
+        return ScanTarget::Float;
+    else if constexpr (std::is_same_v<U, double>)
+        return ScanTarget::Double;
+    else if constexpr (std::is_same_v<U, long double>)
+        return ScanTarget::LongDouble;
+    else
+        return ScanTarget::Other;
 }
 
 template <typename A> constexpr ScanArgument scan_argument() {
     using U = std::remove_cvref_t<A>;
     if constexpr (std::is_array_v<U> && std::rank_v<U> == 1) {
         using E = std::remove_extent_t<U>;
-        if constexpr (std::is_const_v<E>) return {};
-        else return {scan_target_of<E>(), std::extent_v<U>};
+        if constexpr (std::is_const_v<E>)
+            return {};
+        else
+            return {scan_target_of<E>(), std::extent_v<U>};
     } else if constexpr (std::is_pointer_v<U>) {
         using E = std::remove_pointer_t<U>;
-        if constexpr (std::is_const_v<E>) return {};
-        else return {scan_target_of<E>(), 0};
+        if constexpr (std::is_const_v<E>)
+            return {};
+        else
+            return {scan_target_of<E>(), 0};
     } else {
         return {};
     }
@@ -154,22 +182,41 @@ void scan_format_error_unterminated_conversion();
 // The destination type a conversion stores into.
 constexpr ScanTarget scan_conversion_target(const ScanElement& e) {
     switch (e.letter) {
-    case 'd': case 'i': case 'o': case 'x': case 'X': case 'n':
+    case 'd':
+    case 'i':
+    case 'o':
+    case 'x':
+    case 'X':
+    case 'n':
         switch (e.size) {
-        case ScanSize::Char: return ScanTarget::Int8;
-        case ScanSize::Short: return ScanTarget::Int16;
-        case ScanSize::Long: return ScanTarget::Long;
-        case ScanSize::LongLong: case ScanSize::Big: return ScanTarget::LongLong;
-        default: return ScanTarget::Int32;
+        case ScanSize::Char:
+            return ScanTarget::Int8;
+        case ScanSize::Short:
+            return ScanTarget::Int16;
+        case ScanSize::Long:
+            return ScanTarget::Long;
+        case ScanSize::LongLong:
+        case ScanSize::Big:
+            return ScanTarget::LongLong;
+        default:
+            return ScanTarget::Int32;
         }
     case 'f':
         switch (e.size) {
-        case ScanSize::Long: return ScanTarget::Double;
-        case ScanSize::LongLong: case ScanSize::Big: return ScanTarget::LongDouble;
-        default: return ScanTarget::Float;
+        case ScanSize::Long:
+            return ScanTarget::Double;
+        case ScanSize::LongLong:
+        case ScanSize::Big:
+            return ScanTarget::LongDouble;
+        default:
+            return ScanTarget::Float;
         }
-    case 's': case '[': case 'c': return ScanTarget::Chars;
-    default: return ScanTarget::Other;
+    case 's':
+    case '[':
+    case 'c':
+        return ScanTarget::Chars;
+    default:
+        return ScanTarget::Other;
     }
 }
 
@@ -184,7 +231,8 @@ constexpr void scan_check_format(const char* format, const ScanArgument* argumen
         ScanTarget want = scan_conversion_target(e);
         if (want == ScanTarget::Other) scan_format_error_unknown_conversion();
         if (e.suppress) continue;
-        if ((e.letter == 's' || e.letter == '[') && e.width == 0) scan_format_error_string_conversion_needs_a_width();
+        if ((e.letter == 's' || e.letter == '[') && e.width == 0)
+            scan_format_error_string_conversion_needs_a_width();
         if (used == count) scan_format_error_too_few_destinations();
         ScanArgument a = arguments[used++];
         // Byte destinations may be char, signed char or unsigned char.
@@ -193,7 +241,8 @@ constexpr void scan_check_format(const char* format, const ScanArgument* argumen
         if (a.target != want && !bytes) scan_format_error_destination_has_the_wrong_type();
         bool chars = want == ScanTarget::Chars;
         if (chars && a.capacity > 0) {
-            size_t needed = e.letter == 'c' ? static_cast<size_t>(e.width ? e.width : 1) : static_cast<size_t>(e.width) + 1;
+            size_t needed = e.letter == 'c' ? static_cast<size_t>(e.width ? e.width : 1)
+                                            : static_cast<size_t>(e.width) + 1;
             if (needed > a.capacity) scan_format_error_width_does_not_fit_the_destination();
         }
     }
@@ -204,7 +253,8 @@ constexpr void scan_check_format(const char* format, const ScanArgument* argumen
 template <typename... Args> struct ScanFormat {
     const char* text;
     consteval ScanFormat(const char* format) : text(format) {
-        constexpr std::array<ScanArgument, sizeof...(Args) + 1> arguments{scan_argument<Args>()..., ScanArgument{}};
+        constexpr std::array<ScanArgument, sizeof...(Args) + 1> arguments{scan_argument<Args>()...,
+                                                                          ScanArgument{}};
         scan_check_format(format, arguments.data(), sizeof...(Args));
     }
 };
@@ -215,8 +265,10 @@ template <typename... Args> struct ScanFormat {
 int stream_scan_into(DataStream* stream, const char* format, void* const* destinations, size_t count);
 
 template <typename A> void* scan_destination(A&& a) {
-    if constexpr (std::is_array_v<std::remove_reference_t<A>>) return static_cast<void*>(&a[0]);
-    else return static_cast<void*>(a);
+    if constexpr (std::is_array_v<std::remove_reference_t<A>>)
+        return static_cast<void*>(&a[0]);
+    else
+        return static_cast<void*>(a);
 }
 
 // Scans the stream by a literal format; see the top of this file.

@@ -53,7 +53,8 @@ void report_fault(DataStream* s) {
 
 // Wraps an open file. The file is closed when the stream cannot be made; a compressed stream whose
 // gzip header is not understood cannot be made.
-DataStream* make_stream(FILE* f, const char* path, int64_t start, int64_t limit, bool compressed, bool writing) {
+DataStream* make_stream(FILE* f, const char* path, int64_t start, int64_t limit, bool compressed,
+                        bool writing) {
     DataStream* s = static_cast<DataStream*>(kv_calloc(1, sizeof(DataStream)));
     if (!s) {
         fclose(f);
@@ -240,7 +241,9 @@ int stream_getc(DataStream* s) {
     return c;
 }
 
-void stream_ungetc(DataStream* s, int byte) { s->pushback = byte < 0 ? -1 : (byte & 255); }
+void stream_ungetc(DataStream* s, int byte) {
+    s->pushback = byte < 0 ? -1 : (byte & 255);
+}
 
 char* stream_gets(DataStream* s, char* buffer, int size) {
     if (size <= 0) return nullptr;
@@ -293,15 +296,25 @@ bool stream_seek(DataStream* s, int64_t offset) {
     return true;
 }
 
-int64_t stream_tell(const DataStream* s) { return s->pos - (s->pushback >= 0 ? 1 : 0); }
+int64_t stream_tell(const DataStream* s) {
+    return s->pos - (s->pushback >= 0 ? 1 : 0);
+}
 
-bool stream_error(const DataStream* s) { return s->failed || (s->gzip && gzip_failed(s->gzip)); }
+bool stream_error(const DataStream* s) {
+    return s->failed || (s->gzip && gzip_failed(s->gzip));
+}
 
-bool stream_compressed(const DataStream* s) { return s->gzip != nullptr; }
+bool stream_compressed(const DataStream* s) {
+    return s->gzip != nullptr;
+}
 
-int stream_putc(DataStream* s, int byte) { return s->writing && fputc(byte, s->file) != EOF ? 1 : 0; }
+int stream_putc(DataStream* s, int byte) {
+    return s->writing && fputc(byte, s->file) != EOF ? 1 : 0;
+}
 
-int stream_puts(DataStream* s, const char* text) { return s->writing ? fputs(text, s->file) : EOF; }
+int stream_puts(DataStream* s, const char* text) {
+    return s->writing ? fputs(text, s->file) : EOF;
+}
 
 size_t stream_write(DataStream* s, const void* data, size_t size) {
     return s->writing ? fwrite(data, 1, size, s->file) : 0;
@@ -316,7 +329,9 @@ int stream_printf(DataStream* s, const char* format, ...) {
     return n;
 }
 
-int stream_flush(DataStream* s) { return s->writing ? fflush(s->file) : 0; }
+int stream_flush(DataStream* s) {
+    return s->writing ? fflush(s->file) : 0;
+}
 
 int stream_rename(const char* from, const char* to) {
     std::string source, destination;

@@ -20,7 +20,8 @@ std::string deflate_raw(const std::string& text) {
 
 namespace {
 void put_u32(std::string& out, unsigned long v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 255));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 255));
 }
 } // namespace
 
@@ -53,7 +54,8 @@ std::string read_stream(const std::string& name) {
     DataStream* s = stream_open(name.c_str(), "rb");
     if (!s) return "<none>";
     std::string text;
-    for (int c = stream_getc(s); c >= 0; c = stream_getc(s)) text.push_back(static_cast<char>(c));
+    for (int c = stream_getc(s); c >= 0; c = stream_getc(s))
+        text.push_back(static_cast<char>(c));
     stream_close(s);
     return text;
 }

@@ -5,7 +5,8 @@
 #include <vector>
 
 struct GzipHeader {
-    int flags = 0; // the header's flag byte as written (bits 1 text, 2 header check, 4 extra, 8 name, 16 comment)
+    int flags =
+        0; // the header's flag byte as written (bits 1 text, 2 header check, 4 extra, 8 name, 16 comment)
     std::string extra, name, comment;
 };
 

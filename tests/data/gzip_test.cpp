@@ -36,7 +36,8 @@ TEST(Gzip, EveryHeaderFieldIsSkipped) {
         {"comment", {16, "", "", "made by hand"}},
         {"all fields", {31, "xyz", "desc", "a comment"}},
         {"name longer than the input buffer", {8, "", std::string(40000, 'n'), ""}},
-        {"extra field across the input buffer", {4 | 8, std::string(65535, 'e'), std::string(20000, 'n'), ""}},
+        {"extra field across the input buffer",
+         {4 | 8, std::string(65535, 'e'), std::string(20000, 'n'), ""}},
     };
     TempFolder dir;
     for (const HeaderCase& c : cases) {
@@ -45,7 +46,8 @@ TEST(Gzip, EveryHeaderFieldIsSkipped) {
         ASSERT_NE(s, nullptr) << c.what;
         EXPECT_TRUE(stream_compressed(s));
         std::string got;
-        for (int ch = stream_getc(s); ch >= 0; ch = stream_getc(s)) got.push_back(static_cast<char>(ch));
+        for (int ch = stream_getc(s); ch >= 0; ch = stream_getc(s))
+            got.push_back(static_cast<char>(ch));
         EXPECT_EQ(got, k_text) << c.what;
         EXPECT_FALSE(stream_error(s)) << c.what;
         stream_close(s);
@@ -70,7 +72,8 @@ TEST(Gzip, BadHeadersFailTheOpen) {
         {"reserved flag", with_byte(3, 32)},
         {"ends inside the fixed header", good.substr(0, 7)},
         {"ends inside the extra length", gzip_bytes(k_text, {4, "", "", ""}).substr(0, 11)},
-        {"extra field longer than the file", gzip_bytes(k_text, {4, std::string(500, 'e'), "", ""}).substr(0, 100)},
+        {"extra field longer than the file",
+         gzip_bytes(k_text, {4, std::string(500, 'e'), "", ""}).substr(0, 100)},
         {"name without its zero byte", std::string(good.substr(0, 10)).replace(3, 1, 1, 8) + "name"},
         {"header check cut off", gzip_bytes("", {2, "", "", ""}).substr(0, 11)},
     };
@@ -89,7 +92,8 @@ TEST(Gzip, CorruptOrTruncatedDataEndsAsAnError) {
     std::string text = long_text();
     std::string good = gzip_bytes(text);
     std::string corrupt = good;
-    for (size_t i = good.size() / 2; i < good.size() / 2 + 16; ++i) corrupt[i] = static_cast<char>(~corrupt[i]);
+    for (size_t i = good.size() / 2; i < good.size() / 2 + 16; ++i)
+        corrupt[i] = static_cast<char>(~corrupt[i]);
     std::string bad_crc = good;
     bad_crc[bad_crc.size() - 6] ^= 1;
     std::string bad_length = good;
@@ -114,7 +118,8 @@ TEST(Gzip, CorruptOrTruncatedDataEndsAsAnError) {
         ASSERT_NE(s, nullptr) << c.what;
         std::string got;
         char block[1000];
-        for (size_t n; (n = stream_read(s, block, sizeof block)) > 0;) got.append(block, n);
+        for (size_t n; (n = stream_read(s, block, sizeof block)) > 0;)
+            got.append(block, n);
         EXPECT_TRUE(stream_error(s)) << c.what;
         EXPECT_EQ(stream_getc(s), -1) << c.what;
         EXPECT_LE(got.size(), text.size()) << c.what;
@@ -161,7 +166,8 @@ TEST(Gzip, ArchiveEntryNeverReadsIntoTheNextEntry) {
     DataStream* s = stream_open("@cut", "rb");
     ASSERT_NE(s, nullptr);
     std::string got;
-    for (int c = stream_getc(s); c >= 0; c = stream_getc(s)) got.push_back(static_cast<char>(c));
+    for (int c = stream_getc(s); c >= 0; c = stream_getc(s))
+        got.push_back(static_cast<char>(c));
     EXPECT_TRUE(stream_error(s));
     EXPECT_LT(got.size(), text.size());
     EXPECT_EQ(got, text.substr(0, got.size()));

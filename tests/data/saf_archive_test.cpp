@@ -69,7 +69,8 @@ TEST(SafArchive, HeaderTable) {
 
 TEST(SafArchive, MergedIntoTheIndexByRank) {
     TestHome home;
-    write_file(home.data_root() + "a.saf", saf_bytes({{"shared", "archive a"}, {"only-a", "A"}, {"tracks/t/desc", "T\n"}}));
+    write_file(home.data_root() + "a.saf",
+               saf_bytes({{"shared", "archive a"}, {"only-a", "A"}, {"tracks/t/desc", "T\n"}}));
     write_file(home.data_root() + "b.saf", saf_bytes({{"shared", "archive b"}, {"only-b", "B"}}));
     write_file(home.data_root() + "c.saf", "2 lost\n-\r\nxx"); // malformed: contributes nothing
     write_file(home.data_root() + "only-a", "loose data");

@@ -17,8 +17,8 @@ struct ScanResult {
 };
 
 // Scans a file holding the input and reports the result and the next byte.
-ScanResult scan_text(const TempFolder& dir, const std::string& input, const char* format, void* const* destinations,
-                     size_t count) {
+ScanResult scan_text(const TempFolder& dir, const std::string& input, const char* format,
+                     void* const* destinations, size_t count) {
     write_file(dir / "input", input);
     DataStream* s = stream_open((dir / "input").c_str(), "rb");
     if (!s) return {-100, -100};
@@ -80,7 +80,8 @@ TEST(Scan, Integers) {
         ScanResult r = scan_text(dir, c.input, c.format, d, 4);
         EXPECT_EQ(r.result, c.result) << c.format << " on '" << c.input << "'";
         EXPECT_EQ(r.next, c.next) << c.format << " on '" << c.input << "'";
-        for (size_t i = 0; i < c.stored.size(); ++i) EXPECT_EQ(v[i], c.stored[i]) << c.format << " on '" << c.input << "'";
+        for (size_t i = 0; i < c.stored.size(); ++i)
+            EXPECT_EQ(v[i], c.stored[i]) << c.format << " on '" << c.input << "'";
         EXPECT_EQ(v[c.stored.size()], -99) << c.format << " on '" << c.input << "'";
     }
 }
@@ -119,7 +120,7 @@ TEST(Scan, Floats) {
         {"", "%lf", -1, -99, -1},
         {"1.5e-2x", "%lf", 1, 0.015, 'x'},
         {"2E+2", "%lf", 1, 200, -1},
-        {"1e", "%lf", 1, 1, -1},   // "e" without digits adds nothing, but is consumed
+        {"1e", "%lf", 1, 1, -1}, // "e" without digits adds nothing, but is consumed
         {"1e-;", "%lf", 1, 1, ';'},
         {"1.2.3", "%lf", 1, 1.2, '.'},
         {"1.2345", "%3lf", 1, 1.2, '3'},
@@ -232,7 +233,8 @@ TEST(Scan, SameOverEveryKindOfStream) {
     const std::string text = "name Hill Climb\nsize 3 -2.5\n# note\nP6\n2 1\n255\n\x01\x02\x03";
     write_file(home.data_root() + "plain.txt", text);
     write_file(home.data_root() + "packed.txt.gz", gzip_bytes(text));
-    write_file(home.data_root() + "a.saf", saf_bytes({{"entry.txt", text}, {"packedentry.txt.gz", gzip_bytes(text)}}));
+    write_file(home.data_root() + "a.saf",
+               saf_bytes({{"entry.txt", text}, {"packedentry.txt.gz", gzip_bytes(text)}}));
     for (const char* name : {"@plain.txt", "@packed.txt", "@entry.txt", "@packedentry.txt"}) {
         DataStream* s = stream_open(name, "rb");
         ASSERT_NE(s, nullptr) << name;

@@ -36,14 +36,30 @@ TEST(StreamOpen, ResolvesByRootThenIndexSource) {
         for (Place p : c.places) {
             std::string text = "from " + std::to_string(p);
             switch (p) {
-            case Home: write_file(home.home_root() + "sub/x", text); break;
-            case Data: write_file(home.data_root() + "sub/x", text); break;
-            case HomeGz: write_file(home.home_root() + "sub/x.gz", gzip_bytes(text)); break;
-            case DataGz: write_file(home.data_root() + "sub/x.gz", gzip_bytes(text)); break;
-            case Archive1: a1.push_back({"sub/x", text}); break;
-            case Archive1Gz: a1.push_back({"sub/x.gz", gzip_bytes(text)}); break;
-            case Archive2: a2.push_back({"sub/x", text}); break;
-            case Archive2Gz: a2.push_back({"sub/x.gz", gzip_bytes(text)}); break;
+            case Home:
+                write_file(home.home_root() + "sub/x", text);
+                break;
+            case Data:
+                write_file(home.data_root() + "sub/x", text);
+                break;
+            case HomeGz:
+                write_file(home.home_root() + "sub/x.gz", gzip_bytes(text));
+                break;
+            case DataGz:
+                write_file(home.data_root() + "sub/x.gz", gzip_bytes(text));
+                break;
+            case Archive1:
+                a1.push_back({"sub/x", text});
+                break;
+            case Archive1Gz:
+                a1.push_back({"sub/x.gz", gzip_bytes(text)});
+                break;
+            case Archive2:
+                a2.push_back({"sub/x", text});
+                break;
+            case Archive2Gz:
+                a2.push_back({"sub/x.gz", gzip_bytes(text)});
+                break;
             }
         }
         if (!a1.empty()) write_file(home.data_root() + "a.saf", saf_bytes(a1));
@@ -75,7 +91,8 @@ TEST(StreamOpen, FoldersAndOverlongNamesDoNotOpen) {
 
 TEST(StreamArchive, EntriesEndAtTheirSize) {
     TestHome home;
-    write_file(home.data_root() + "pack.saf", saf_bytes({{"empty", ""}, {"a.txt", "abcdef"}, {"b.txt", "XYZ"}}));
+    write_file(home.data_root() + "pack.saf",
+               saf_bytes({{"empty", ""}, {"a.txt", "abcdef"}, {"b.txt", "XYZ"}}));
 
     DataStream* s = stream_open("@empty", "rb");
     ASSERT_NE(s, nullptr);

@@ -18,8 +18,8 @@ TEST(ArchiveDiscovery, TracksInArchivesAndGzipDescriptionsAreNamed) {
     write_file(data / "tracks/zipped/terrain.hf", "");
     write_file(data / "tracks/zipped/desc.gz", gzip_bytes("Zipped Ridge\n", {8, "", "desc", ""}));
 
-    run_korvane({"--debug"}, {"HOME=" + home.path, "XDG_DATA_HOME=" + home.path + "/share", "KV_HOME=" + data.path},
-                5);
+    run_korvane({"--debug"},
+                {"HOME=" + home.path, "XDG_DATA_HOME=" + home.path + "/share", "KV_HOME=" + data.path}, 5);
     std::string log = read_file(home.path + "/share/Korvane/lastlog.txt");
     EXPECT_NE(log.find("tracks/packed -> Packed Valley\n"), std::string::npos) << log;
     EXPECT_NE(log.find("tracks/zipped -> Zipped Ridge\n"), std::string::npos) << log;
