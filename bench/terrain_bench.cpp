@@ -6,9 +6,9 @@
 #include <benchmark/benchmark.h>
 
 #include <climits>
-#include <filesystem>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -75,7 +75,8 @@ BenchTerrain& bench_terrain() {
         std::mt19937 random(12345);
         float extent = made.terrain.extent;
         std::uniform_real_distribution<float> along(0.0f, extent);
-        for (int i = 0; i < 8192; ++i) made.points.push_back(along(random));
+        for (int i = 0; i < 8192; ++i)
+            made.points.push_back(along(random));
         return made;
     }();
     return b;

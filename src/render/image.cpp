@@ -34,18 +34,22 @@ bool fail(const char* format, ...) {
     return false;
 }
 
-bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool is_space(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // Skips white space and any number of '#' comment lines before a header number.
 void skip_blanks_and_comments(DataStream* s) {
     for (;;) {
         int c = stream_getc(s);
-        while (c >= 0 && is_space(c)) c = stream_getc(s);
+        while (c >= 0 && is_space(c))
+            c = stream_getc(s);
         if (c != '#') {
             stream_ungetc(s, c);
             return;
         }
-        while (c >= 0 && c != '\n') c = stream_getc(s);
+        while (c >= 0 && c != '\n')
+            c = stream_getc(s);
         if (c < 0) return;
     }
 }
@@ -53,8 +57,7 @@ void skip_blanks_and_comments(DataStream* s) {
 // Refuses sizes that are zero, negative or too large before anything is allocated for them.
 bool check_size(int width, int height) {
     if (width <= 0 || height <= 0) return fail("bad size %dx%d", width, height);
-    if (width > k_image_max_side || height > k_image_max_side ||
-        int64_t(width) * height > k_image_max_pixels)
+    if (width > k_image_max_side || height > k_image_max_side || int64_t(width) * height > k_image_max_pixels)
         return fail("size %dx%d is too large", width, height);
     return true;
 }
@@ -70,7 +73,8 @@ void combine(const uint8_t* const* p, int n, uint8_t* out, int channels, bool ma
         bool plain = t == 0 || t == 255 * n;
         for (int c = 0; c < 3; ++c) {
             int sum = 0;
-            for (int k = 0; k < n; ++k) sum += plain ? p[k][c] : p[k][c] * p[k][3];
+            for (int k = 0; k < n; ++k)
+                sum += plain ? p[k][c] : p[k][c] * p[k][3];
             out[c] = static_cast<uint8_t>(plain ? sum / n : sum / t);
         }
         out[3] = static_cast<uint8_t>(max_alpha ? top : t / n);
@@ -78,7 +82,8 @@ void combine(const uint8_t* const* p, int n, uint8_t* out, int channels, bool ma
     }
     for (int c = 0; c < channels; ++c) {
         int sum = 0;
-        for (int k = 0; k < n; ++k) sum += p[k][c];
+        for (int k = 0; k < n; ++k)
+            sum += p[k][c];
         out[c] = static_cast<uint8_t>(sum / n);
     }
 }
@@ -135,7 +140,9 @@ void make_chain(Image& out, bool max_alpha) {
 }
 
 // Reads exactly size bytes; false when the stream ends first.
-bool read_exact(DataStream* s, uint8_t* into, size_t size) { return stream_read(s, into, size) == size; }
+bool read_exact(DataStream* s, uint8_t* into, size_t size) {
+    return stream_read(s, into, size) == size;
+}
 
 // PPM and PGM bodies after the magic word. Raw data with a maximum above 255 holds two bytes per
 // sample, high byte first; every value is scaled to 0 ... 255 and values above the maximum are held
@@ -215,7 +222,9 @@ png_voidp png_limited_malloc(png_structp, png_alloc_size_t size) {
     return size > k_png_alloc_max ? nullptr : malloc(size);
 }
 
-void png_plain_free(png_structp, png_voidp block) { free(block); }
+void png_plain_free(png_structp, png_voidp block) {
+    free(block);
+}
 
 void png_read_from_stream(png_structp png, png_bytep data, size_t length) {
     DataStream* s = static_cast<DataStream*>(png_get_io_ptr(png));
@@ -278,8 +287,7 @@ bool png_decode(PngJob& job) {
     png_uint_32 w = 0, h = 0;
     int depth = 0, colour = 0;
     png_get_IHDR(png, info, &w, &h, &depth, &colour, nullptr, nullptr, nullptr);
-    if (w > png_uint_32(k_image_max_side) || h > png_uint_32(k_image_max_side) ||
-        !check_size(int(w), int(h)))
+    if (w > png_uint_32(k_image_max_side) || h > png_uint_32(k_image_max_side) || !check_size(int(w), int(h)))
         png_longjmp(png, 1);
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
@@ -305,7 +313,8 @@ bool png_decode(PngJob& job) {
     if (!shape_ok) png_error(png, "unexpected pixel layout");
     job.data.resize(job.row_bytes * job.height);
     job.rows.resize(job.height);
-    for (int y = 0; y < job.height; ++y) job.rows[y] = job.data.data() + job.row_bytes * y;
+    for (int y = 0; y < job.height; ++y)
+        job.rows[y] = job.data.data() + job.row_bytes * y;
     png_read_image(png, job.rows.data());
     png_read_end(png, end);
     append_text(png, info, job.text);
@@ -353,7 +362,8 @@ void append_file(const std::string& path, std::string& text) {
     if (!s) return;
     char block[1024];
     size_t got = 0;
-    while ((got = stream_read(s, block, sizeof block)) > 0) text.append(block, got);
+    while ((got = stream_read(s, block, sizeof block)) > 0)
+        text.append(block, got);
     stream_close(s);
 }
 
@@ -377,7 +387,8 @@ bool write_png(DataStream* s, const uint8_t* data, int width, int height, int de
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     if (depth == 16 && little_endian_host()) png_set_swap(png);
-    for (int y = 0; y < height; ++y) png_write_row(png, data + row_bytes * (flip ? height - 1 - y : y));
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, data + row_bytes * (flip ? height - 1 - y : y));
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -385,7 +396,9 @@ bool write_png(DataStream* s, const uint8_t* data, int width, int height, int de
 
 } // namespace
 
-const char* image_error() { return g_error; }
+const char* image_error() {
+    return g_error;
+}
 
 int mip_level_count(int width, int height) {
     if (width <= 0 || height <= 0) return 0;
@@ -417,7 +430,8 @@ void build_mip_chain(uint8_t* chain, int width, int height, int channels, bool m
 bool read_image_magic(DataStream* s, char magic[16]) {
     magic[0] = 0;
     int c = stream_getc(s);
-    while (c >= 0 && is_space(c)) c = stream_getc(s);
+    while (c >= 0 && is_space(c))
+        c = stream_getc(s);
     int n = 0;
     while (c >= 0 && !is_space(c) && n < 15) {
         magic[n++] = static_cast<char>(c);
@@ -430,7 +444,8 @@ bool read_image_magic(DataStream* s, char magic[16]) {
 
 bool header_read_int(DataStream* s, int& value) {
     int c = stream_getc(s);
-    while (c >= 0 && is_space(c)) c = stream_getc(s);
+    while (c >= 0 && is_space(c))
+        c = stream_getc(s);
     bool negative = false;
     if (c == '-' || c == '+') {
         negative = c == '-';
@@ -453,7 +468,8 @@ bool header_read_int(DataStream* s, int& value) {
 
 bool header_read_float(DataStream* s, float& value) {
     int c = stream_getc(s);
-    while (c >= 0 && is_space(c)) c = stream_getc(s);
+    while (c >= 0 && is_space(c))
+        c = stream_getc(s);
     char text[64];
     int n = 0;
     if (c == '-' || c == '+') {
@@ -592,7 +608,8 @@ bool read_rgba_image(const char* path, Image& out) {
     if (compact) {
         // A J6 file has no alpha of its own: it is drawn fully opaque rather than invisible.
         if (ok && !strcmp(magic, "J6"))
-            for (size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
+            for (size_t i = 3; i < out.pixels.size(); i += 4)
+                out.pixels[i] = 255;
         return ok;
     }
     if (!read_png_image(path, out)) return false;
@@ -629,7 +646,8 @@ bool read_png_grey16(const char* path, std::vector<uint16_t>& samples, int& widt
         if (job.bit_depth == 16)
             memcpy(into, row, size_t(width) * 2);
         else
-            for (int x = 0; x < width; ++x) into[x] = static_cast<uint16_t>(row[x] * 257);
+            for (int x = 0; x < width; ++x)
+                into[x] = static_cast<uint16_t>(row[x] * 257);
     }
     return true;
 }

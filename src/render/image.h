@@ -21,7 +21,7 @@ struct Image {
     int width = 0;  // of level 0
     int height = 0; // of level 0
     int channels = 0;
-    bool mipmapped = false;  // pixels hold the whole chain, else level 0 only
+    bool mipmapped = false; // pixels hold the whole chain, else level 0 only
     std::vector<uint8_t> pixels;
     std::string description; // PNG text chunks, then the ".info" companion file; empty when none
 };

@@ -23,7 +23,9 @@ constexpr double k_inv_65535 = 1.5259021896696422e-05;
 // Holds a cell coordinate within one cell of the grid. Further out every sample index clamps to the
 // edge anyway, so the surface is unchanged, and the conversion to int stays defined for huge values
 // and for not-a-number (which lands on the corner).
-inline float hold_cell(float f, float limit) { return f > -1.0f ? (f < limit ? f : limit) : -1.0f; }
+inline float hold_cell(float f, float limit) {
+    return f > -1.0f ? (f < limit ? f : limit) : -1.0f;
+}
 
 // The triangle under a point: its corner (x0, z0), the corner along x (x1, z0), the corner along z
 // (x0, z1), and the point's fractions u, v along those legs.
@@ -57,7 +59,9 @@ inline TerrainVec point_at(const Terrain& t, int col, int row) {
     return TerrainVec{float(col) * t.cell_size, terrain_sample(t, col, row), float(row) * t.cell_size};
 }
 
-inline TerrainVec sub(TerrainVec a, TerrainVec b) { return TerrainVec{a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline TerrainVec sub(TerrainVec a, TerrainVec b) {
+    return TerrainVec{a.x - b.x, a.y - b.y, a.z - b.z};
+}
 
 inline TerrainVec cross(TerrainVec a, TerrainVec b) {
     return TerrainVec{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -112,7 +116,8 @@ bool load_heights(Terrain& t, const char* folder) {
     float range = max_height - min_height;
 
     int c = stream_getc(s);
-    while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') c = stream_getc(s);
+    while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v')
+        c = stream_getc(s);
     // The fingerprint of the samples is only wanted in the most detailed log.
     bool fingerprint = g_launch.debug >= 2;
     Sha1 sha;
@@ -165,7 +170,8 @@ bool load_heights(Terrain& t, const char* folder) {
         } else {
             // Without usable samples the ground is flat at the lowest height.
             uint8_t zero[2] = {0, 0};
-            for (size_t i = 0; fingerprint && i < count; ++i) sha1_feed(sha, zero, 2);
+            for (size_t i = 0; fingerprint && i < count; ++i)
+                sha1_feed(sha, zero, 2);
             log_printf("No height samples in '%.900s' (%s): flat terrain\n", path.c_str(), image_error());
         }
     }
@@ -202,7 +208,8 @@ bool load_shading(Terrain& t, const char* folder) {
     }
     t.shading = std::move(image.pixels);
     if (halve)
-        for (uint8_t& v : t.shading) v = uint8_t(v >> 1);
+        for (uint8_t& v : t.shading)
+            v = uint8_t(v >> 1);
     return true;
 }
 
@@ -227,7 +234,8 @@ bool load_shadows(Terrain& t, const char* folder) {
         return false;
     }
     t.shadow = std::move(image.pixels);
-    for (uint8_t& v : t.shadow) v = uint8_t(255 - v);
+    for (uint8_t& v : t.shadow)
+        v = uint8_t(255 - v);
     return true;
 }
 
@@ -258,9 +266,11 @@ bool load_tile_map(Terrain& t, const char* folder) {
     t.tile_map.assign(count, 0);
     size_t got = stream_read(s, t.tile_map.data(), count);
     stream_close(s);
-    if (got < count) log_printf("'%.900s/tilemap' holds %zu of %zu tiles; the rest are type 0\n", folder, got, count);
+    if (got < count)
+        log_printf("'%.900s/tilemap' holds %zu of %zu tiles; the rest are type 0\n", folder, got, count);
     uint8_t last = uint8_t(t.tile_count - 1);
-    for (uint8_t& v : t.tile_map) v = std::min(v, last);
+    for (uint8_t& v : t.tile_map)
+        v = std::min(v, last);
     return true;
 }
 
@@ -278,7 +288,9 @@ std::string home_path(const std::string& name) {
     return home ? path_join(home, name.c_str() + 1) : std::string();
 }
 
-bool write_all(DataStream* s, const void* data, size_t size) { return stream_write(s, data, size) == size; }
+bool write_all(DataStream* s, const void* data, size_t size) {
+    return stream_write(s, data, size) == size;
+}
 
 bool write_ppm(DataStream* s, const uint8_t* rgb, int side, bool doubled) {
     if (stream_printf(s, "P6\n%d %d\n255\n", side, side) < 0) return false;
@@ -287,7 +299,8 @@ bool write_ppm(DataStream* s, const uint8_t* rgb, int side, bool doubled) {
     uint8_t block[4096];
     for (size_t at = 0; at < count; at += sizeof block) {
         size_t n = std::min(sizeof block, count - at);
-        for (size_t i = 0; i < n; ++i) block[i] = uint8_t(std::min(255, rgb[at + i] * 2));
+        for (size_t i = 0; i < n; ++i)
+            block[i] = uint8_t(std::min(255, rgb[at + i] * 2));
         if (!write_all(s, block, n)) return false;
     }
     return true;
@@ -371,8 +384,8 @@ int save_terrain(Terrain& t) {
     std::vector<uint8_t> tile_map = t.tile_map;
     tile_map.resize(tiles, 0);
 
-    SaveFile files[] = {{"terrain.hf", {}}, {"terrain.png", {}}, {"shading.ppm", {}}, {"shadingx2.ppm", {}},
-                        {"tilemap", {}}};
+    SaveFile files[] = {
+        {"terrain.hf", {}}, {"terrain.png", {}}, {"shading.ppm", {}}, {"shadingx2.ppm", {}}, {"tilemap", {}}};
     // Seam: the decals are written as a sixth file here when there are any.
     bool ok = true;
     for (SaveFile& f : files) {
@@ -449,7 +462,8 @@ TerrainVec terrain_vertex_normal(const Terrain& t, int col, int row) {
     if (t.heights.empty()) return TerrainVec{0, 1, 0};
     TerrainVec centre = point_at(t, col, row);
     TerrainVec around[8];
-    for (int k = 0; k < 8; ++k) around[k] = point_at(t, col + offsets[k][0], row + offsets[k][1]);
+    for (int k = 0; k < 8; ++k)
+        around[k] = point_at(t, col + offsets[k][0], row + offsets[k][1]);
     TerrainVec sum{0, 0, 0};
     for (int k = 0; k < 8; ++k) {
         TerrainVec a = sub(around[k], centre);

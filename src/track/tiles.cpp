@@ -32,7 +32,8 @@ RoostType roost_template() {
     r.drag = 0.5f;
     r.vscale = 1;
     r.randomize = 15;
-    for (int c = 0; c < 4; ++c) r.colour[c] = 255;
+    for (int c = 0; c < 4; ++c)
+        r.colour[c] = 255;
     r.fade[0] = r.fade[1] = r.fade[2] = 0;
     r.fade[3] = -2;
     return r;
@@ -54,7 +55,9 @@ bool read_line(DataStream* s, char* buffer, int size) {
     return any;
 }
 
-bool is_line_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_line_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // The type being described by "tileinfo" lines, with how many points and slots were given.
 struct TileDraft {
@@ -87,7 +90,8 @@ void read_friction(TileDraft& d, const char* arg) {
         add_message("tileinfo warning: too many friction points\n");
         return;
     }
-    d.type.friction[d.friction_given++] = FrictionPoint{std::max(friction, 0.0f), std::max(speed, k_min_point_speed)};
+    d.type.friction[d.friction_given++] =
+        FrictionPoint{std::max(friction, 0.0f), std::max(speed, k_min_point_speed)};
 }
 
 void read_roll_resist(TileDraft& d, const char* arg) {
@@ -101,7 +105,8 @@ void read_roll_resist(TileDraft& d, const char* arg) {
         add_message("tileinfo warning: too many roll_resist points\n");
         return;
     }
-    d.type.roll[d.roll_given++] = RollPoint{std::max(a, 0.0f), std::max(b, 0.0f), std::max(speed, k_min_point_speed)};
+    d.type.roll[d.roll_given++] =
+        RollPoint{std::max(a, 0.0f), std::max(b, 0.0f), std::max(speed, k_min_point_speed)};
 }
 
 struct RoostFloatKey {
@@ -110,12 +115,18 @@ struct RoostFloatKey {
 };
 
 const RoostFloatKey k_roost_floats[] = {
-    {"count", &RoostType::count},           {"dig", &RoostType::dig},
-    {"slip_threshold", &RoostType::slip_threshold}, {"slow_angle", &RoostType::slow_angle},
-    {"fast_angle", &RoostType::fast_angle}, {"slow_speed", &RoostType::slow_speed},
-    {"fast_speed", &RoostType::fast_speed}, {"size", &RoostType::size},
-    {"grow", &RoostType::grow},             {"drag", &RoostType::drag},
-    {"vscale", &RoostType::vscale},         {"randomize", &RoostType::randomize},
+    {"count", &RoostType::count},
+    {"dig", &RoostType::dig},
+    {"slip_threshold", &RoostType::slip_threshold},
+    {"slow_angle", &RoostType::slow_angle},
+    {"fast_angle", &RoostType::fast_angle},
+    {"slow_speed", &RoostType::slow_speed},
+    {"fast_speed", &RoostType::fast_speed},
+    {"size", &RoostType::size},
+    {"grow", &RoostType::grow},
+    {"drag", &RoostType::drag},
+    {"vscale", &RoostType::vscale},
+    {"randomize", &RoostType::randomize},
 };
 
 const char* const k_colour_keys[4] = {"r", "g", "b", "a"};
@@ -165,7 +176,8 @@ void read_roost_token(TileType& type, int slot, const char* token) {
             }
         for (int c = 0; c < 4; ++c) {
             if (key == k_colour_keys[c]) {
-                r.colour[c] = uint8_t(roost_whole(k_colour_keys[c], roost_number(k_colour_keys[c], value), 0, 255));
+                r.colour[c] =
+                    uint8_t(roost_whole(k_colour_keys[c], roost_number(k_colour_keys[c], value), 0, 255));
                 return;
             }
             if (key == k_fade_keys[c]) {
@@ -265,12 +277,15 @@ void read_tileinfo(Terrain& terrain, DataStream* s) {
     while (int(terrain.tiles.size()) < k_max_tile_types && read_line(s, line, sizeof line)) {
         show_progress_with_spinner("Loading tileinfo");
         char* p = line;
-        while (is_line_blank(*p)) ++p;
+        while (is_line_blank(*p))
+            ++p;
         if (!*p) continue;
         char* keyword = p;
-        while (*p && !is_line_blank(*p)) ++p;
+        while (*p && !is_line_blank(*p))
+            ++p;
         if (*p) *p++ = 0;
-        while (*p == ' ' || *p == '\t') ++p;
+        while (*p == ' ' || *p == '\t')
+            ++p;
         char* arg = p;
         arg[strcspn(arg, "\r\n")] = 0;
 
@@ -314,7 +329,8 @@ void read_texturelist(Terrain& terrain, DataStream* s) {
     char line[k_line_size];
     while (int(terrain.tiles.size()) < k_max_tile_types && read_line(s, line, sizeof line)) {
         char* p = line;
-        while (is_line_blank(*p)) ++p;
+        while (is_line_blank(*p))
+            ++p;
         if (!*p) continue;
         float friction = 1.0f, a = 5.0f, b = 15.0f;
         int used = 0;
@@ -351,7 +367,8 @@ void read_texturelist(Terrain& terrain, DataStream* s) {
 void tile_relations_compute(Terrain& terrain) {
     std::vector<std::string> stems;
     stems.reserve(terrain.tiles.size());
-    for (const TileType& type : terrain.tiles) stems.push_back(texture_stem(type.texture_name));
+    for (const TileType& type : terrain.tiles)
+        stems.push_back(texture_stem(type.texture_name));
     for (size_t t = 0; t < terrain.tiles.size(); ++t) {
         int own = int(t);
         int relation = own * 65536 + own * 256;
@@ -386,7 +403,8 @@ float tile_friction(const Terrain& terrain, int type, float v) {
     if (unsigned(type) >= terrain.tiles.size()) return 1.0f;
     const FrictionPoint* p = terrain.tiles[type].friction;
     int i = 0;
-    while (i < k_tile_curve_points && !(p[i].speed == 0 || v < p[i].speed)) ++i;
+    while (i < k_tile_curve_points && !(p[i].speed == 0 || v < p[i].speed))
+        ++i;
     if (i == 0) return p[0].friction;
     if (i == k_tile_curve_points || p[i].speed == 0) return p[i - 1].friction;
     float s0 = p[i - 1].speed, s1 = p[i].speed;
@@ -402,7 +420,8 @@ void tile_roll_resist(const Terrain& terrain, int type, float v, float& a, float
     }
     const RollPoint* p = terrain.tiles[type].roll;
     int i = 0;
-    while (i < k_tile_curve_points && !(p[i].speed == 0 || v < p[i].speed)) ++i;
+    while (i < k_tile_curve_points && !(p[i].speed == 0 || v < p[i].speed))
+        ++i;
     if (i == 0 || i == k_tile_curve_points || p[i].speed == 0) {
         const RollPoint& q = p[i == 0 ? 0 : i - 1];
         a = q.a;

@@ -18,8 +18,8 @@ enum RoostKind { RoostNone = 0, RoostDust = 1, RoostSplash = 2 };
 struct RoostType {
     int kind;    // RoostKind
     int texture; // GL texture, 0 until the texture manager has loaded texture_name
-    float count, dig, slip_threshold, slow_angle, fast_angle, slow_speed, fast_speed, size, grow, drag, vscale,
-        randomize;
+    float count, dig, slip_threshold, slow_angle, fast_angle, slow_speed, fast_speed, size, grow, drag,
+        vscale, randomize;
     uint8_t colour[4]; // r, g, b, a
     int8_t fade[4];    // change of r, g, b, a per simulation tick
 };
@@ -42,15 +42,15 @@ struct TileErosion {
 };
 
 struct TileType {
-    int texture = 0;                 // GL texture (terrain methods 2, 3), or 0
-    std::vector<uint8_t> image;      // RGBA image for the software method, or empty
+    int texture = 0;            // GL texture (terrain methods 2, 3), or 0
+    std::vector<uint8_t> image; // RGBA image for the software method, or empty
     int image_width = 0, image_height = 0;
     FrictionPoint friction[k_tile_curve_points];
     RollPoint roll[k_tile_curve_points];
     RoostType roost[k_roost_slots];
     TileErosion erosion;
-    int relation = 0; // A * 65536 + B * 256 + corner mask (see tile_relations_compute)
-    std::string texture_name;                    // as named by the file ("" when none)
+    int relation = 0;         // A * 65536 + B * 256 + corner mask (see tile_relations_compute)
+    std::string texture_name; // as named by the file ("" when none)
     std::string roost_texture_name[k_roost_slots]; // particle texture of each slot
 };
 

@@ -16,7 +16,8 @@ namespace {
 
 std::string bytes(std::initializer_list<int> values) {
     std::string s;
-    for (int v : values) s += static_cast<char>(v);
+    for (int v : values)
+        s += static_cast<char>(v);
     return s;
 }
 
@@ -50,7 +51,8 @@ void write_test_png(const std::string& path, const PngSpec& spec) {
     if (!texts.empty()) png_set_text(png, info, texts.data(), int(texts.size()));
     png_write_info(png, info);
     size_t row_bytes = spec.data.size() / spec.height;
-    for (int y = 0; y < spec.height; ++y) png_write_row(png, spec.data.data() + row_bytes * y);
+    for (int y = 0; y < spec.height; ++y)
+        png_write_row(png, spec.data.data() + row_bytes * y);
     std::vector<png_text> after;
     for (const std::string& t : spec.texts_after)
         after.push_back(png_text{PNG_TEXT_COMPRESSION_NONE, (char*)"Comment", (char*)t.c_str(), t.size(), 0,
@@ -65,7 +67,8 @@ void write_test_png(const std::string& path, const PngSpec& spec) {
 
 std::vector<uint8_t> level0(const Image& image) {
     size_t n = size_t(image.width) * image.height * image.channels;
-    return std::vector<uint8_t>(image.pixels.begin(), image.pixels.begin() + std::min(n, image.pixels.size()));
+    return std::vector<uint8_t>(image.pixels.begin(),
+                                image.pixels.begin() + std::min(n, image.pixels.size()));
 }
 
 struct FileCase {
@@ -79,22 +82,43 @@ struct FileCase {
 TEST(ImageReaders, NetpbmAndCompactFilesGiveTheirPixelsOrFailCleanly) {
     const FileCase cases[] = {
         {"raw ppm", "P6\n2 1\n255\n" + bytes({1, 2, 3, 4, 5, 6}), true, 2, 1, 3, {1, 2, 3, 4, 5, 6}},
-        {"comments before numbers", "P6\n# made by hand\n2\n#x\n1 255\n" + bytes({1, 2, 3, 4, 5, 6}), true, 2, 1, 3,
+        {"comments before numbers",
+         "P6\n# made by hand\n2\n#x\n1 255\n" + bytes({1, 2, 3, 4, 5, 6}),
+         true,
+         2,
+         1,
+         3,
          {1, 2, 3, 4, 5, 6}},
         {"ppm scaled from maximum 15", "P6 1 1 15\n" + bytes({15, 0, 7}), true, 1, 1, 3, {255, 0, 119}},
-        {"ppm with two-byte samples", "P6 1 1 65535\n" + bytes({255, 255, 128, 0, 0, 0}), true, 1, 1, 3,
+        {"ppm with two-byte samples",
+         "P6 1 1 65535\n" + bytes({255, 255, 128, 0, 0, 0}),
+         true,
+         1,
+         1,
+         3,
          {255, 127, 0}},
         {"plain ppm", "P3 1 1 255\n10 # red\n20 30\n", true, 1, 1, 3, {10, 20, 30}},
         {"plain ppm values above the maximum are held", "P3 1 1 100 100 200 0", true, 1, 1, 3, {255, 255, 0}},
         {"raw pgm", "P5 2 1 255\n" + bytes({9, 200}), true, 2, 1, 1, {9, 200}},
         {"plain pgm of maximum 1", "P2 2 1 1 0 1", true, 2, 1, 1, {0, 255}},
         {"j6 of one pixel", "J6 1 1\n" + bytes({10, 20, 30}), true, 1, 1, 3, {10, 20, 30}},
-        {"j7 of zero differences", "J7 2 2\n" + std::string(16, '\0'), true, 2, 2, 4, std::vector<uint8_t>(16, 0)},
+        {"j7 of zero differences", "J7 2 2\n" + std::string(16, '\0'), true, 2, 2, 4,
+         std::vector<uint8_t>(16, 0)},
         // Predictions: left on the first row, above in the first column, else the clamped gradient.
-        {"j6 predictions", "J6 2 2\n" + bytes({10, 10, 10, 5, 5, 5, 20, 20, 20, 1, 1, 1}), true, 2, 2, 3,
+        {"j6 predictions",
+         "J6 2 2\n" + bytes({10, 10, 10, 5, 5, 5, 20, 20, 20, 1, 1, 1}),
+         true,
+         2,
+         2,
+         3,
          {10, 10, 10, 15, 15, 15, 30, 30, 30, 36, 36, 36}},
-        {"j6 clamped prediction wraps the difference", "J6 2 2\n" + bytes({0, 0, 0, 200, 200, 200, 200, 200, 200, 255, 255, 255}),
-         true, 2, 2, 3, {0, 0, 0, 200, 200, 200, 200, 200, 200, 254, 254, 254}},
+        {"j6 clamped prediction wraps the difference",
+         "J6 2 2\n" + bytes({0, 0, 0, 200, 200, 200, 200, 200, 200, 255, 255, 255}),
+         true,
+         2,
+         2,
+         3,
+         {0, 0, 0, 200, 200, 200, 200, 200, 200, 254, 254, 254}},
         {"maximum value 0", "P6 1 1 0\n" + bytes({1, 2, 3}), false, 0, 0, 0, {}},
         {"negative maximum", "P5 1 1 -4\n" + bytes({1}), false, 0, 0, 0, {}},
         {"zero width", "P6 0 5 255\n", false, 0, 0, 0, {}},
@@ -153,14 +177,27 @@ TEST(ImageReaders, PngColourTypesBecomeRgbOrRgba) {
     std::vector<png_color> palette = {{10, 20, 30}, {40, 50, 60}};
     const PngCase cases[] = {
         {"rgb", {2, 1, PNG_COLOR_TYPE_RGB, 8, {1, 2, 3, 4, 5, 6}, {}, {}, {}, {}}, 3, {1, 2, 3, 4, 5, 6}},
-        {"grey expanded to rgb", {2, 1, PNG_COLOR_TYPE_GRAY, 8, {7, 9}, {}, {}, {}, {}}, 3, {7, 7, 7, 9, 9, 9}},
+        {"grey expanded to rgb",
+         {2, 1, PNG_COLOR_TYPE_GRAY, 8, {7, 9}, {}, {}, {}, {}},
+         3,
+         {7, 7, 7, 9, 9, 9}},
         {"one-bit grey", {2, 1, PNG_COLOR_TYPE_GRAY, 1, {0x80}, {}, {}, {}, {}}, 3, {255, 255, 255, 0, 0, 0}},
-        {"palette", {2, 1, PNG_COLOR_TYPE_PALETTE, 8, {1, 0}, {}, {}, palette, {}}, 3, {40, 50, 60, 10, 20, 30}},
-        {"palette with transparency", {2, 1, PNG_COLOR_TYPE_PALETTE, 8, {1, 0}, {}, {}, palette, {128}}, 4,
+        {"palette",
+         {2, 1, PNG_COLOR_TYPE_PALETTE, 8, {1, 0}, {}, {}, palette, {}},
+         3,
+         {40, 50, 60, 10, 20, 30}},
+        {"palette with transparency",
+         {2, 1, PNG_COLOR_TYPE_PALETTE, 8, {1, 0}, {}, {}, palette, {128}},
+         4,
          {40, 50, 60, 255, 10, 20, 30, 128}},
-        {"sixteen-bit rgba stripped", {1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16, {1, 2, 3, 4, 5, 6, 7, 8}, {}, {}, {}, {}},
-         4, {1, 3, 5, 7}},
-        {"grey with alpha", {1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {90, 45}, {}, {}, {}, {}}, 4, {90, 90, 90, 45}},
+        {"sixteen-bit rgba stripped",
+         {1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16, {1, 2, 3, 4, 5, 6, 7, 8}, {}, {}, {}, {}},
+         4,
+         {1, 3, 5, 7}},
+        {"grey with alpha",
+         {1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {90, 45}, {}, {}, {}, {}},
+         4,
+         {90, 90, 90, 45}},
     };
     TempFolder folder;
     for (const PngCase& c : cases) {
@@ -213,7 +250,8 @@ TEST(ImageReaders, DescriptionJoinsTextChunksAndInfoFile) {
     ASSERT_TRUE(read_image_file("@tex/desc.png", image)) << image_error();
     EXPECT_EQ(image.description, "[compress]bc[mip_max_alpha]\n");
 
-    write_test_png(home.data_root() + "tex/plain.png", {1, 1, PNG_COLOR_TYPE_RGB, 8, {1, 2, 3}, {}, {}, {}, {}});
+    write_test_png(home.data_root() + "tex/plain.png",
+                   {1, 1, PNG_COLOR_TYPE_RGB, 8, {1, 2, 3}, {}, {}, {}, {}});
     ASSERT_TRUE(read_image_file("@tex/plain.png", image));
     EXPECT_EQ(image.description, "");
 }
@@ -237,7 +275,8 @@ TEST(MipChain, OddSidesDropTheirLastRowAndColumn) {
     TempFolder folder;
     std::string content = "P6 5 3 255\n";
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) content += std::string(3, char(x * 10 + y * 50));
+        for (int x = 0; x < 5; ++x)
+            content += std::string(3, char(x * 10 + y * 50));
     write_file(folder / "odd.ppm", content);
     Image image;
     ASSERT_TRUE(read_image_file((folder / "odd.ppm").c_str(), image));
@@ -261,11 +300,21 @@ TEST(MipChain, AlphaWeightsKeepTransparentColourOut) {
         bool max_alpha;
         uint8_t expected[4];
     } cases[] = {
-        {"one opaque pixel", {200, 100, 50, 255, 0, 0, 0, 0, 9, 9, 9, 0, 1, 1, 1, 0}, false, {200, 100, 50, 63}},
-        {"one opaque pixel, largest alpha", {200, 100, 50, 255, 0, 0, 0, 0, 9, 9, 9, 0, 1, 1, 1, 0}, true,
+        {"one opaque pixel",
+         {200, 100, 50, 255, 0, 0, 0, 0, 9, 9, 9, 0, 1, 1, 1, 0},
+         false,
+         {200, 100, 50, 63}},
+        {"one opaque pixel, largest alpha",
+         {200, 100, 50, 255, 0, 0, 0, 0, 9, 9, 9, 0, 1, 1, 1, 0},
+         true,
          {200, 100, 50, 255}},
-        {"all transparent average plainly", {8, 0, 0, 0, 0, 8, 0, 0, 0, 0, 8, 0, 4, 4, 4, 0}, false, {3, 3, 3, 0}},
-        {"all opaque average plainly", {8, 0, 0, 255, 0, 8, 0, 255, 0, 0, 8, 255, 4, 4, 4, 255}, false,
+        {"all transparent average plainly",
+         {8, 0, 0, 0, 0, 8, 0, 0, 0, 0, 8, 0, 4, 4, 4, 0},
+         false,
+         {3, 3, 3, 0}},
+        {"all opaque average plainly",
+         {8, 0, 0, 255, 0, 8, 0, 255, 0, 0, 8, 255, 4, 4, 4, 255},
+         false,
          {3, 3, 3, 255}},
         {"weighted", {100, 0, 0, 200, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0, 0}, false, {66, 0, 0, 75}},
     };
@@ -280,7 +329,8 @@ TEST(MipChain, AlphaWeightsKeepTransparentColourOut) {
     // A row of two: the special sums are 0 and 510.
     std::vector<uint8_t> pair = {100, 0, 0, 255, 0, 100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     build_mip_chain(pair.data(), 2, 1, 4, false);
-    EXPECT_EQ(std::vector<uint8_t>(pair.begin() + 8, pair.begin() + 12), (std::vector<uint8_t>{100, 0, 0, 127}));
+    EXPECT_EQ(std::vector<uint8_t>(pair.begin() + 8, pair.begin() + 12),
+              (std::vector<uint8_t>{100, 0, 0, 127}));
 }
 
 TEST(MipChain, CustomLevelsAreCopiedFromTheBottomThird) {
@@ -288,7 +338,8 @@ TEST(MipChain, CustomLevelsAreCopiedFromTheBottomThird) {
     // Each pixel holds its own position: red = x, green = y.
     PngSpec spec{64, 96, PNG_COLOR_TYPE_RGB, 8, {}, {"[mip_custom]"}, {}, {}, {}};
     for (int y = 0; y < 96; ++y)
-        for (int x = 0; x < 64; ++x) spec.data.insert(spec.data.end(), {uint8_t(x), uint8_t(y), 0});
+        for (int x = 0; x < 64; ++x)
+            spec.data.insert(spec.data.end(), {uint8_t(x), uint8_t(y), 0});
     write_file(home.data_root() + "custom.png", "");
     write_test_png(home.data_root() + "custom.png", spec);
     Image image;
@@ -327,10 +378,14 @@ TEST(ImageReaders, Grey16ReaderWidensAndConverts) {
     };
     std::vector<png_color> palette = {{0, 0, 0}, {255, 255, 255}};
     const GreyCase cases[] = {
-        {"sixteen-bit", {2, 1, PNG_COLOR_TYPE_GRAY, 16, {0x12, 0x34, 0xff, 0xfe}, {}, {}, {}, {}}, {0x1234, 0xfffe}},
+        {"sixteen-bit",
+         {2, 1, PNG_COLOR_TYPE_GRAY, 16, {0x12, 0x34, 0xff, 0xfe}, {}, {}, {}, {}},
+         {0x1234, 0xfffe}},
         {"eight-bit widened", {2, 1, PNG_COLOR_TYPE_GRAY, 8, {255, 1}, {}, {}, {}, {}}, {65535, 257}},
         {"rgb to grey", {2, 1, PNG_COLOR_TYPE_RGB, 8, {255, 255, 255, 0, 0, 0}, {}, {}, {}, {}}, {65535, 0}},
-        {"palette with alpha dropped", {2, 1, PNG_COLOR_TYPE_PALETTE, 8, {1, 0}, {}, {}, palette, {0, 0}}, {65535, 0}},
+        {"palette with alpha dropped",
+         {2, 1, PNG_COLOR_TYPE_PALETTE, 8, {1, 0}, {}, {}, palette, {0, 0}},
+         {65535, 0}},
         {"grey with alpha dropped", {1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {10, 0}, {}, {}, {}, {}}, {2570}},
     };
     TempFolder folder;
@@ -402,7 +457,8 @@ TEST(ImageReaders, DamagedFilesNeverGiveInconsistentImages) {
     TempFolder folder;
     std::string png_path = folder / "base.png";
     std::vector<uint8_t> rgba(8 * 6 * 4);
-    for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = uint8_t(i * 37);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = uint8_t(i * 37);
     write_test_png(png_path, {8, 6, PNG_COLOR_TYPE_RGB_ALPHA, 8, rgba, {"[mip_custom]"}, {}, {}, {}});
     const std::string bases[] = {
         "P6 4 3 255\n" + std::string(36, 'a'),
@@ -417,7 +473,8 @@ TEST(ImageReaders, DamagedFilesNeverGiveInconsistentImages) {
         for (int round = 0; round < 100; ++round) {
             std::string damaged = base;
             int flips = 1 + int(random() % 3);
-            for (int k = 0; k < flips; ++k) damaged[random() % damaged.size()] = char(random());
+            for (int k = 0; k < flips; ++k)
+                damaged[random() % damaged.size()] = char(random());
             if (random() % 4 == 0) damaged.resize(random() % damaged.size());
             write_file(path, damaged);
             Image image;

@@ -29,14 +29,17 @@ Terrain make_grid(int size_log2, float cell_size, const std::function<float(int,
     int side = t.samples_per_side;
     t.heights.resize(size_t(side) * side);
     for (int row = 0; row < side; ++row)
-        for (int col = 0; col < side; ++col) t.heights[size_t(row) * side + col] = height(col, row);
+        for (int col = 0; col < side; ++col)
+            t.heights[size_t(row) * side + col] = height(col, row);
     t.tile_map.assign(size_t(t.tiles_per_side) * t.tiles_per_side, 0);
     t.tile_count = 1;
     t.tiles.push_back(tile_type_defaults());
     return t;
 }
 
-float bumpy(int col, int row) { return float((col * 7 + row * 13) % 11) * 0.5f - float(col % 3); }
+float bumpy(int col, int row) {
+    return float((col * 7 + row * 13) % 11) * 0.5f - float(col % 3);
+}
 
 TEST(TerrainQueries, CellDiagonalFollowsTheChessboard) {
     // Corners (i, j) and (i+1, j+1) at 1, the other two at 0: the centre lies on the diagonal's
@@ -154,9 +157,10 @@ TEST(TerrainQueries, TileUnderAPoint) {
     struct Probe {
         float x, z;
         int tile;
-    } probes[] = {{0.5f, 0.5f, 0}, {2.0f, 0.0f, 1}, {3.9f, 1.9f, 1}, {0.0f, 2.0f, 2}, {3.0f, 3.0f, 3},
+    } probes[] = {{0.5f, 0.5f, 0},  {2.0f, 0.0f, 1},  {3.9f, 1.9f, 1},     {0.0f, 2.0f, 2}, {3.0f, 3.0f, 3},
                   {-5.0f, 3.0f, 2}, {9.0f, -1.0f, 1}, {100.0f, 100.0f, 3}, {4.0f, 4.0f, 3}};
-    for (const Probe& p : probes) EXPECT_EQ(terrain_tile_at(t, p.x, p.z), p.tile) << p.x << "," << p.z;
+    for (const Probe& p : probes)
+        EXPECT_EQ(terrain_tile_at(t, p.x, p.z), p.tile) << p.x << "," << p.z;
 }
 
 TEST(TerrainQueries, GroundLevelAveragesNearbySamples) {
@@ -186,7 +190,9 @@ TEST(TerrainQueries, SmallestGridHasOneTile) {
 
 // ---- Loading from track folders
 
-std::string u16(int v) { return std::string{char(v & 255), char(v >> 8)}; }
+std::string u16(int v) {
+    return std::string{char(v & 255), char(v >> 8)};
+}
 
 struct TrackFiles {
     std::string hf, shading, shading2, shadows, tileinfo, texturelist, tilemap;
@@ -198,7 +204,8 @@ struct TrackFiles {
 TrackFiles small_track() {
     TrackFiles f;
     f.hf = "0 2.5 10 20\n:";
-    for (int i = 0; i < 9; ++i) f.hf += u16(i == 8 ? 65535 : i * 1000);
+    for (int i = 0; i < 9; ++i)
+        f.hf += u16(i == 8 ? 65535 : i * 1000);
     f.shading = "P6 3 3 255\n" + std::string(27, char(200));
     f.texturelist = "grass.png\n0.5 4 12 dirt.png\n";
     f.tilemap = std::string(1, char(7));
@@ -278,12 +285,16 @@ TEST(TerrainLoad, BadFilesFailWithTheirMessage) {
         {"terrain.hf missing", [](TrackFiles& f) { f.hf = ""; }, "Error reading heights"},
         {"three header values", [](TrackFiles& f) { f.hf = "0 1 2"; }, "Error reading heights"},
         {"cell size zero", [](TrackFiles& f) { f.hf.replace(2, 3, "0.0"); }, "Bad height field parameters"},
-        {"cell size negative", [](TrackFiles& f) { f.hf.replace(2, 3, "-.5"); }, "Bad height field parameters"},
-        {"cell size not a number", [](TrackFiles& f) { f.hf.replace(2, 3, "nan"); }, "Bad height field parameters"},
+        {"cell size negative", [](TrackFiles& f) { f.hf.replace(2, 3, "-.5"); },
+         "Bad height field parameters"},
+        {"cell size not a number", [](TrackFiles& f) { f.hf.replace(2, 3, "nan"); },
+         "Bad height field parameters"},
         {"grid too large", [](TrackFiles& f) { f.hf = "13 1 0 1:"; }, "Bad height field parameters"},
         {"grid size negative", [](TrackFiles& f) { f.hf = "-1 1 0 1:"; }, "Bad height field parameters"},
-        {"heights block cut short", [](TrackFiles& f) { f.hf.resize(f.hf.size() - 3); }, "Error reading heights"},
-        {"no shading", [](TrackFiles& f) { f.has_shading = false; }, "Can't open '@tracks/small/shading.ppm'"},
+        {"heights block cut short", [](TrackFiles& f) { f.hf.resize(f.hf.size() - 3); },
+         "Error reading heights"},
+        {"no shading", [](TrackFiles& f) { f.has_shading = false; },
+         "Can't open '@tracks/small/shading.ppm'"},
         {"shading of wrong size", [](TrackFiles& f) { f.shading = "P6 2 3 255\n" + std::string(18, 'a'); },
          "Bad shading dimensions (2x3)"},
         {"shading not an image", [](TrackFiles& f) { f.shading = "P5 3 3 255\n" + std::string(9, 'a'); },
@@ -301,7 +312,8 @@ TEST(TerrainLoad, BadFilesFailWithTheirMessage) {
              f.shadows = "P5 3 3 0\n" + std::string(9, 'a');
          },
          "Error reading shadows"},
-        {"no tile list", [](TrackFiles& f) { f.has_texturelist = false; }, "Can't open '@tracks/small/texturelist'"},
+        {"no tile list", [](TrackFiles& f) { f.has_texturelist = false; },
+         "Can't open '@tracks/small/texturelist'"},
         {"empty tile list", [](TrackFiles& f) { f.texturelist = "\n\n"; },
          "No tile types in '@tracks/small/texturelist'"},
         {"tileinfo without addtile",
@@ -350,12 +362,14 @@ TEST(TerrainLoad, DamagedTrackFilesNeverLoadInconsistently) {
     std::string folder = home.data_root() + "tracks/small";
     TrackFiles base = small_track();
     base.hf = "1 1.5 -2 8\n:";
-    for (int i = 0; i < 25; ++i) base.hf += u16(i * 2500);
+    for (int i = 0; i < 25; ++i)
+        base.hf += u16(i * 2500);
     base.shading = "P6 5 5 255\n" + std::string(75, char(90));
     base.has_shadows = true;
     base.shadows = "P5\n5 5\n255\n" + std::string(25, char(30));
     base.has_tileinfo = true;
-    base.tileinfo = "texture a.png\nfriction 0.5 2\nroost count=3 r=9\naddtile\ntexture a-alt1.png\naddtile\n";
+    base.tileinfo =
+        "texture a.png\nfriction 0.5 2\nroost count=3 r=9\naddtile\ntexture a-alt1.png\naddtile\n";
     base.tilemap = std::string{char(0), char(1), char(2), char(1)};
     std::string TrackFiles::*files[] = {&TrackFiles::hf, &TrackFiles::shading, &TrackFiles::shadows,
                                         &TrackFiles::tileinfo, &TrackFiles::tilemap};
@@ -365,7 +379,8 @@ TEST(TerrainLoad, DamagedTrackFilesNeverLoadInconsistently) {
             TrackFiles damaged = base;
             std::string& bytes = damaged.*file;
             int flips = 1 + int(random() % 3);
-            for (int k = 0; k < flips; ++k) bytes[random() % bytes.size()] = char(random());
+            for (int k = 0; k < flips; ++k)
+                bytes[random() % bytes.size()] = char(random());
             if (random() % 4 == 0) bytes.resize(random() % bytes.size());
             write_track(folder, damaged);
             Terrain t;
@@ -379,7 +394,8 @@ TEST(TerrainLoad, DamagedTrackFilesNeverLoadInconsistently) {
             ASSERT_EQ(t.shadow.size(), samples);
             ASSERT_GT(t.tile_count, 0);
             ASSERT_EQ(t.tile_map.size(), size_t(t.tiles_per_side) * t.tiles_per_side);
-            for (uint8_t tile : t.tile_map) ASSERT_LT(tile, t.tile_count);
+            for (uint8_t tile : t.tile_map)
+                ASSERT_LT(tile, t.tile_count);
             ASSERT_GT(t.cell_size, 0.0f);
             ASSERT_TRUE(std::isfinite(terrain_height_at(t, 1.0f, 1.0f)));
         }
@@ -412,7 +428,8 @@ TEST(TerrainSave, RoundTripThroughTheHomeFolder) {
     std::vector<float> before = t.heights;
     Terrain back;
     ASSERT_EQ(load_terrain(back, "@tracks/small", 0), 1);
-    for (size_t i = 0; i < before.size(); ++i) EXPECT_NEAR(back.heights[i], before[i], 6.0 / 131070);
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_NEAR(back.heights[i], before[i], 6.0 / 131070);
     EXPECT_EQ(back.shading, t.shading);
     EXPECT_EQ(back.tile_map, t.tile_map);
 }
@@ -476,7 +493,8 @@ TEST(TerrainShipped, ShippedTracksLoadAndAnswerEverywhere) {
         EXPECT_GT(t.tile_count, 0);
         // The shipped transition tiles are recognised from their names.
         int transitions = 0;
-        for (const TileType& k : t.tiles) transitions += (k.relation >> 16) != ((k.relation >> 8) & 255);
+        for (const TileType& k : t.tiles)
+            transitions += (k.relation >> 16) != ((k.relation >> 8) & 255);
         EXPECT_GT(transitions, 0);
         float step = t.extent / 97.0f, slack = 1e-3f * (t.max_height - t.min_height) + 1e-4f;
         for (float z = -step; z <= t.extent + step; z += step)
