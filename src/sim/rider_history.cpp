@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "sim/rider_body.h"
+#include "track/terrain.h"
 
 namespace {
 
@@ -177,6 +178,37 @@ void follow_recording(Rider& rider, const RiderState& before, const RiderState& 
     rider.engine_speed = static_cast<float>(current.rpm * k_pi / 30);
 }
 
+// A placed rider touches nothing: its wheels' contact states come from the ground height under
+// them, so roost, engine sound and ruts still see it on the ground.
+void wheel_contact_from_ground(const Terrain& terrain, WheelRecord& wheel) {
+    const dReal* c = dBodyGetPosition(wheel.body);
+    double ground = terrain_height_at(terrain, static_cast<float>(c[0]), static_cast<float>(c[2]));
+    double depth = wheel.ring_radius + wheel.tube_radius - (c[1] - ground);
+    if (!(depth > 0)) {
+        wheel.depth = 0;
+        return;
+    }
+    TerrainVec n = terrain_triangle_normal(terrain, static_cast<float>(c[0]), static_cast<float>(c[2]));
+    double len = std::sqrt(static_cast<double>(n.x) * n.x + static_cast<double>(n.y) * n.y + static_cast<double>(n.z) * n.z);
+    double normal[3] = {0, 1, 0};
+    if (len > 0 && n.y > 0) normal[0] = n.x / len, normal[1] = n.y / len, normal[2] = n.z / len;
+    dVector3 v;
+    dBodyGetPointVel(wheel.body, c[0], ground, c[2], v);
+    double point[3] = {c[0], ground, c[2]};
+    for (int i = 0; i < 3; ++i) {
+        wheel.contact_point[i] = static_cast<float>(point[i]);
+        wheel.contact_velocity[i] = static_cast<float>(v[i]);
+        wheel.contact_normal[i] = static_cast<float>(normal[i]);
+    }
+    wheel.depth = static_cast<float>(depth);
+}
+
+void wheels_from_ground(Rider& rider) {
+    if (g_terrain.heights.empty()) return;
+    wheel_contact_from_ground(g_terrain, rider.front_wheel);
+    wheel_contact_from_ground(g_terrain, rider.rear_wheel);
+}
+
 } // namespace
 
 RiderState rider_capture_state(const Rider& rider) {
@@ -212,8 +244,7 @@ void rider_apply_history(Rider& rider, const RiderState& before, const RiderStat
     if (rider.activity > k_frozen_activity) {
         follow_recording(rider, before, after, ticks, current);
         raise_pose_blend(rider, current);
-        // Seam: each wheel's contact state is derived from the terrain height under it here, so
-        // roost, sound and ruts work for replayed riders.
+        wheels_from_ground(rider);
         return;
     }
     double earlier_pos[k_rider_bodies][3], earlier_rot[k_rider_bodies][4];
@@ -234,5 +265,5 @@ void rider_apply_history(Rider& rider, const RiderState& before, const RiderStat
     apply_control_fields(rider, current);
     rider.engine_speed = static_cast<float>(current.rpm * k_pi / 30);
     raise_pose_blend(rider, current);
-    // Seam: each wheel's contact state is derived from the terrain height under it here.
+    wheels_from_ground(rider);
 }

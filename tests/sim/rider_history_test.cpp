@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "sim/rider_history.h"
+#include "track/terrain.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -121,6 +122,39 @@ TEST_F(HistoryTest, SimulatedRiderIsPulledTowardsTheRecording) {
     EXPECT_NEAR(dBodyGetForce(rider_frame(r))[0], 2500, 1e-6);
     // Nothing was placed: the frame is where the simulation left it.
     EXPECT_NEAR(dBodyGetPosition(rider_frame(r))[0], r.bike.frame_position[0], 1e-12);
+}
+
+// A replayed rider touches nothing, yet its wheels read as on the ground where the ground is.
+TEST_F(HistoryTest, PlacedWheelsTakeTheirContactFromTheGround) {
+    Terrain& t = g_terrain;
+    t = Terrain{};
+    t.size_log2 = 4;
+    t.tiles_per_side = 16;
+    t.samples_per_side = 33;
+    t.cell_size = 1.25f;
+    t.tile_size = 2.5f;
+    t.extent = 40;
+    t.heights.assign(33 * 33, 5.0f);
+    t.tile_map.assign(16 * 16, 0);
+    t.tiles.push_back(tile_type_defaults());
+    t.tile_count = 1;
+
+    Rider& r = make();
+    rider_freeze(r);
+    RiderState s = rider_capture_state(r);
+    s.frame_position[0] = 20;
+    s.frame_position[2] = 20;
+    s.frame_position[1] = 5 + r.bike.frame_position[1] - 0.1; // tyres a little into the ground
+    rider_apply_history(r, s, s, 1, s);
+    EXPECT_GT(r.front_wheel.depth, 0);
+    EXPECT_GT(r.rear_wheel.depth, 0);
+    EXPECT_NEAR(r.rear_wheel.contact_point[1], 5, 1e-6);
+    EXPECT_NEAR(r.rear_wheel.contact_normal[1], 1, 1e-6);
+    s.frame_position[1] += 2; // in the air
+    rider_apply_history(r, s, s, 1, s);
+    EXPECT_EQ(r.front_wheel.depth, 0);
+    EXPECT_EQ(r.rear_wheel.depth, 0);
+    free_terrain(g_terrain);
 }
 
 } // namespace
