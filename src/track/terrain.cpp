@@ -282,8 +282,10 @@ struct SaveFile {
     bool written = false;
 };
 
-// A file-system path in the home folder for a data-relative name, where writes go.
-std::string home_path(const std::string& name) {
+// The file-system path a written name went to: the home folder for a data-relative name, where
+// writes go; any other name is a path already.
+std::string written_path(const std::string& name) {
+    if (name.empty() || name[0] != '@') return name;
     const char* home = search_root(0);
     return home ? path_join(home, name.c_str() + 1) : std::string();
 }
@@ -430,7 +432,7 @@ int save_terrain(Terrain& t) {
     }
     for (SaveFile& f : files)
         if (f.written) {
-            std::string path = home_path(f.temp);
+            std::string path = written_path(f.temp);
             if (!path.empty()) remove(path.c_str());
         }
     return ok ? 1 : 0;
