@@ -127,6 +127,10 @@ void on_signal(int) {
 } // namespace
 
 int program_main(int argc, char** argv) {
+    // SIGINT and SIGTERM end the run through the shutdown sequence, so the configuration and the log
+    // are written; installed first so a signal during start-up is not fatal.
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
     launch_options_defaults(g_launch);
     if (argc == 2 && strcmp(argv[1], "--open-home") == 0) {
         open_home_folder();
@@ -190,10 +194,10 @@ int program_main(int argc, char** argv) {
     }
 
     loop_state_reset();
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
+    // A signal that came during start-up ends the run at the first frame, through the normal shutdown.
+    if (g_signalled) g_loop.quit = true;
     bool ready = false;
-    for (int polls = 0; polls <= 162 && !g_signalled; ++polls) {
+    for (int polls = 0; polls <= 162; ++polls) {
         pump_messages(g_window);
         if (window_ready(g_window)) {
             ready = true;
