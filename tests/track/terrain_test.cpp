@@ -1,7 +1,11 @@
 #include "track/terrain.h"
 
+#include "core/command_line.h"
 #include "core/messages.h"
 #include "data/search_paths.h"
+#include "data/sha1.h"
+#include "data/stream.h"
+#include "platform/log.h"
 #include "render/image.h"
 #include "test_support.h"
 
@@ -400,6 +404,36 @@ TEST(TerrainLoad, DamagedTrackFilesNeverLoadInconsistently) {
             ASSERT_TRUE(std::isfinite(terrain_height_at(t, 1.0f, 1.0f)));
         }
     }
+}
+
+TEST(TerrainLoad, MostDetailedLogCarriesTheHeightFingerprint) {
+    TestHome home;
+    TempFolder logs;
+    ScopedEnv log_file("VORL_LOGFILE", (logs / "log.txt").c_str());
+    log_reset();
+    std::string folder = home.data_root() + "tracks/small";
+    TrackFiles f = small_track();
+    write_track(folder, f);
+    char block_digest[41];
+    sha1_of(f.hf.data() + f.hf.find(':') + 1, 18, block_digest);
+    // The same samples from terrain.png give the same fingerprint.
+    write_track(home.data_root() + "tracks/png", small_track());
+    write_file(home.data_root() + "tracks/png/terrain.hf", "0 2.5 10 20\n");
+    std::vector<uint16_t> samples = {0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 65535};
+    DataStream* s = stream_open((home.data_root() + "tracks/png/terrain.png").c_str(), "wb");
+    ASSERT_TRUE(write_png_grey16(s, samples.data(), 3, 3));
+    stream_close(s);
+    int debug = g_launch.debug;
+    g_launch.debug = 2;
+    Terrain t;
+    EXPECT_EQ(load_terrain(t, "@tracks/small", 0), 1);
+    EXPECT_EQ(load_terrain(t, "@tracks/png", 0), 1);
+    g_launch.debug = debug;
+    std::string log = read_file(logs / "log.txt");
+    size_t first = log.find(std::string(block_digest) + "\n");
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(std::string(block_digest) + "\n", first + 1), std::string::npos) << log;
+    log_reset();
 }
 
 // ---- Saving
