@@ -141,7 +141,13 @@ void make_chain(Image& out, bool max_alpha) {
 
 // Reads exactly size bytes; false when the stream ends first.
 bool read_exact(DataStream* s, uint8_t* into, size_t size) {
-    return stream_read(s, into, size) == size;
+    size_t done = 0;
+    while (done < size) {
+        size_t got = stream_read(s, into + done, size - done);
+        if (got == 0) return false;
+        done += got;
+    }
+    return true;
 }
 
 // PPM and PGM bodies after the magic word. Raw data with a maximum above 255 holds two bytes per
@@ -228,7 +234,7 @@ void png_plain_free(png_structp, png_voidp block) {
 
 void png_read_from_stream(png_structp png, png_bytep data, size_t length) {
     DataStream* s = static_cast<DataStream*>(png_get_io_ptr(png));
-    if (stream_read(s, data, length) != length) png_error(png, "file ends early");
+    if (!read_exact(s, data, length)) png_error(png, "file ends early");
 }
 
 void png_write_to_stream(png_structp png, png_bytep data, size_t length) {
@@ -356,13 +362,14 @@ void copy_custom_levels(const PngJob& job, Image& out, bool max_alpha) {
     out.mipmapped = true;
 }
 
-// Reads a whole file into text, appending.
+// Reads a whole file (up to a sane size for a description) into text, appending.
 void append_file(const std::string& path, std::string& text) {
+    constexpr size_t k_description_max = size_t(1) << 20;
     DataStream* s = stream_open(path.c_str(), "rb");
     if (!s) return;
     char block[1024];
     size_t got = 0;
-    while ((got = stream_read(s, block, sizeof block)) > 0)
+    while (text.size() < k_description_max && (got = stream_read(s, block, sizeof block)) > 0)
         text.append(block, got);
     stream_close(s);
 }

@@ -264,7 +264,12 @@ bool load_tile_map(Terrain& t, const char* folder) {
     if (!s) return false;
     size_t count = size_t(t.tiles_per_side) * t.tiles_per_side;
     t.tile_map.assign(count, 0);
-    size_t got = stream_read(s, t.tile_map.data(), count);
+    size_t got = 0;
+    while (got < count) {
+        size_t n = stream_read(s, t.tile_map.data() + got, count - got);
+        if (n == 0) break;
+        got += n;
+    }
     stream_close(s);
     if (got < count)
         log_printf("'%.900s/tilemap' holds %zu of %zu tiles; the rest are type 0\n", folder, got, count);
