@@ -6,6 +6,7 @@
 #include "platform/options.h"
 
 #include <SDL.h>
+#include <SDL_opengl.h>
 
 #include <mutex>
 #include <string>
@@ -431,7 +432,14 @@ bool frame_begin(Window* w, int& width, int& height) {
 bool frame_end(Window* w) {
     if (!w) return false;
     bool alive = w->sdl && !w->closing;
-    if (alive) SDL_GL_SwapWindow(w->sdl);
+    if (alive) {
+        SDL_GL_SwapWindow(w->sdl);
+        // A swap without a display does not wait for the frame, so nothing would bound the frames
+        // queued in a software renderer; finishing each one does what a display's swap chain does.
+        static const bool offscreen = SDL_GetCurrentVideoDriver() &&
+                                      SDL_strcmp(SDL_GetCurrentVideoDriver(), "offscreen") == 0;
+        if (offscreen) glFinish();
+    }
     if (w->frame_held) {
         w->frame_held = false;
         w->frame_mutex.unlock();
