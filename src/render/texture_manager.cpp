@@ -135,17 +135,25 @@ bool is_magic(const char* magic, const char* a, const char* b = nullptr) {
 }
 
 // Reads J7, J6, PPM from an open stream positioned after the magic word, else the file as PNG.
-// The stream is closed.
-bool read_texture_image(DataStream* s, const char* magic, const std::string& name, Image& image) {
+// The stream is closed. On failure `reason` says why, from the first reader that tried.
+bool read_texture_image(DataStream* s, const char* magic, const std::string& name, Image& image,
+                        std::string& reason) {
     bool ok = false;
-    if (is_magic(magic, "J7", "J6"))
+    bool tried = false;
+    if (is_magic(magic, "J7", "J6")) {
+        tried = true;
         ok = read_compact_image(magic, s, magic[1] == '7' ? 4 : 3, image);
-    else if (is_magic(magic, "P6", "P3"))
+    } else if (is_magic(magic, "P6", "P3")) {
+        tried = true;
         ok = read_ppm(s, magic, image);
+    }
     stream_close(s);
+    if (ok) return true;
+    if (tried) reason = image_error();
     // A file that only looked like one of the formats above is given its chance as a PNG.
-    if (!ok) ok = read_png_image(name.c_str(), image);
-    return ok;
+    if (read_png_image(name.c_str(), image)) return true;
+    if (!tried) reason = image_error();
+    return false;
 }
 
 unsigned record_texture(unsigned texture, const std::string& name, int64_t bytes, const std::string& description,
@@ -337,8 +345,11 @@ unsigned load_texture(const char* request) {
         texture = load_animation(s, name, flags);
     } else {
         Image image;
-        if (!read_texture_image(s, magic, name, image)) {
-            if (debug_on()) log_printf("Can't read texture '%.900s': %s\n", name.c_str(), image_error());
+        std::string reason;
+        if (!read_texture_image(s, magic, name, image, reason)) {
+            // The file is there but unusable (malformed, or a size that cannot be right): a data fault
+            // worth a log line whatever the debug level.
+            log_printf("Can't read texture '%.900s': %s\n", name.c_str(), reason.c_str());
             return 0;
         }
         description = image.description;
@@ -377,8 +388,9 @@ const Image* load_image(const char* request) {
     }
     auto record = std::make_unique<ImageRecord>();
     Image& image = record->image;
-    if (!read_texture_image(s, magic, name, image)) {
-        if (debug_on()) log_printf("Can't read image '%.900s': %s\n", name.c_str(), image_error());
+    std::string reason;
+    if (!read_texture_image(s, magic, name, image, reason)) {
+        log_printf("Can't read image '%.900s': %s\n", name.c_str(), reason.c_str());
         return nullptr;
     }
     int w = 0, h = 0;

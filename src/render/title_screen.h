@@ -16,5 +16,6 @@ void title_view_extents(int width, int height, double fov_degrees, double& half_
 // projection set for the view.
 void draw_title_background(int width, int height, const char* message);
 
-// Makes show_progress paint the loading screen into this window (null removes the painter).
+// Makes show_progress paint the loading screen into this window (null removes the painter). The
+// painter opens a frame of its own, so progress is never shown from inside a frame.
 void title_screen_install(Window* window);

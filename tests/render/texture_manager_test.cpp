@@ -168,6 +168,10 @@ TEST_F(TextureManager, TheFirstWordChoosesTheReader) {
             EXPECT_EQ(texel(texture), k.texel) << k.name;
         }
     }
+    // Files that are there but unusable say why in the log, from the reader their first word chose.
+    std::string log = read_file(log_path);
+    EXPECT_NE(log.find("Can't read texture '@zero.ppm': bad maximum value 0"), std::string::npos) << log;
+    EXPECT_NE(log.find("Can't read texture '@text.png'"), std::string::npos) << log;
 }
 
 TEST_F(TextureManager, NonPowerOfTwoFilesAreResizedWithAWarning) {
