@@ -39,7 +39,8 @@ bool build_track(const std::string& out, const std::string& previews, const Trac
     }
     std::string name = track.folder.substr(track.folder.rfind('/') + 1);
     if (!output_write(previews + "/" + name + ".png", preview_track(track, course)) ||
-        !output_write(previews + "/" + name + ".txt", track.report)) {
+        !output_write(previews + "/" + name + ".txt", track.report) ||
+        (course && !output_write(previews + "/" + name + "-profile.png", preview_profile(track, *course)))) {
         fprintf(stderr, "kvdata: can't write the previews of %s\n", name.c_str());
         return false;
     }

@@ -1,5 +1,6 @@
 #include "preview.h"
 
+#include "canvas.h"
 #include "image_writer.h"
 
 #include <algorithm>
@@ -53,4 +54,26 @@ Bytes preview_track(const TrackBuild& track, const Course* course) {
         }
     }
     return png_encode(pixels.data(), size, size, 3);
+}
+
+Bytes preview_profile(const TrackBuild& track, const Course& course) {
+    const TerrainData& t = track.terrain;
+    const int width = 2048, per_foot = 4;
+    const int height = int((t.max_height - t.min_height) * per_foot) + 8;
+    Canvas canvas = canvas_make(width, height, Colour{1, 1, 1, 1});
+    for (double foot = std::ceil(t.min_height / 10) * 10; foot <= t.max_height; foot += 10) {
+        double y = height - 4 - (foot - t.min_height) * per_foot;
+        canvas_line(canvas, 0, y, width, y, 1, Colour{0.8, 0.8, 0.9, 1});
+    }
+    double previous = -1;
+    for (int x = 0; x < width; ++x) {
+        CoursePoint p = course_at(course, course.length * x / width);
+        int col = std::clamp(int(std::lround(p.x / t.cell_size)), 0, t.samples - 1);
+        int row = std::clamp(int(std::lround(p.z / t.cell_size)), 0, t.samples - 1);
+        double h = t.heights[size_t(row) * size_t(t.samples) + size_t(col)];
+        double y = height - 4 - (h - t.min_height) * per_foot;
+        if (previous >= 0) canvas_line(canvas, x - 1, previous, x, y, 1.5, Colour{0.45, 0.3, 0.15, 1});
+        previous = y;
+    }
+    return canvas_png(canvas, false);
 }
