@@ -2,6 +2,7 @@
 
 #include "core/alloc.h"
 #include "core/command_line.h"
+#include "core/config.h"
 #include "core/content.h"
 #include "core/main_loop.h"
 #include "core/messages.h"
@@ -111,7 +112,8 @@ void shutdown_sequence() {
     }
     if (g_window) window_close_gl(g_window);
     g_window = nullptr;
-    // Seam: the bike models are freed and the configuration is written here.
+    // Seam: the cached bike models are freed here.
+    config_write();
     log_close();
     g_tracks.clear();
     g_demos.clear();
@@ -152,11 +154,15 @@ int program_main(int argc, char** argv) {
     g_fixed_files_ok = fixed_files_check();
     for (std::string& entry : g_settings.server_history) entry.clear();
     build_video_modes();
+    std::vector<std::string> mode_names;
+    for (const VideoMode& m : g_video_modes) mode_names.push_back(m.name);
+    settings_set_options("video_mode", mode_names);
     if (!g_launch.mmx) log_printf("This CPU does not have MMX!\n");
     // The riding-gear texture choices; the bike is the default model until the configuration names one.
     collect_texture_choices(texture_variant_prefix(bike_info_at(0).bike_texture).c_str());
-    // Seams: working lighting, stability level and graphics preset; then the
-    // configuration is read and the renderer parameters derived from it.
+    // Seam: the working lighting gets its defaults here.
+    config_startup_defaults();
+    config_load_at_startup(g_launch);
 
     int status = parse_command_line(argc, argv, g_launch);
     if (status >= 0) return status;
