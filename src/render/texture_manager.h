@@ -18,9 +18,9 @@ enum TextureCompression : int {
     CompressAlways = 2, // every PNG texture
 };
 
-// Settings the manager reads. Seam: the configuration's derived renderer parameters set both
-// (texture skip levels from model_texture_detail, the texture_compress index); until then the
-// detail level is the launch option's texture skip and compression follows the marker.
+// The compression setting. The detail level (levels dropped from file textures) is the launch
+// options' texture skip. Seam: the configuration's derived "Compress Textures" index is copied here
+// at start-up; until then compression follows the "[compress]" marker.
 extern TextureCompression g_texture_compression;
 
 // Most links followed for one request; a longer chain is refused like a cycle.
