@@ -5,6 +5,8 @@
 #include "core/settings.h"
 #include "data/search_paths.h"
 #include "data/stream.h"
+#include "render/texture_manager.h"
+#include "sim/bike_info.h"
 #include "sim/setup.h"
 
 #include <algorithm>
@@ -42,19 +44,40 @@ std::string strip_gz(const std::string& name) {
 
 } // namespace
 
+namespace {
+
+std::vector<std::string> labels_of(const std::vector<TextureVariant>& variants) {
+    std::vector<std::string> labels;
+    for (const TextureVariant& v : variants) labels.push_back(v.label);
+    return labels;
+}
+
+} // namespace
+
+void setup_texture_options_from_choices() {
+    settings_set_options("rider_texture", labels_of(g_texture_choices.rider_body));
+    settings_set_options("head_texture", labels_of(g_texture_choices.rider_head));
+    settings_set_options("bike_texture", labels_of(g_texture_choices.bike));
+    settings_set_options("wheel_texture", labels_of(g_texture_choices.wheels));
+}
+
+void setup_bike_chosen() {
+    const BikeInfo* info = bike_info_by_name(settings_bike_name().c_str());
+    if (!info) info = &bike_info_at(0);
+    g_texture_choices.bike = list_texture_variants(texture_variant_prefix(info->bike_texture).c_str());
+    Setting* graphics = setting_find("bike_texture");
+    setting_set_options(*graphics, labels_of(g_texture_choices.bike));
+    graphics->held.clear();
+    *graphics->choice = 0;
+}
+
 bool setup_read_line(const char* key, const char* value) {
     Setting* s = setting_find(key);
     if (!s || !s->setup) return false;
     if (strcmp(key, "bike") == 0) {
         for (const auto& pair : k_old_bike_names)
             if (strcmp(value, pair[0]) == 0) value = pair[1];
-        if (setting_read(*s, value)) {
-            // Seam: the bike graphics options are rebuilt for the chosen bike's texture prefix here
-            // once the menus own the texture lists.
-            Setting* graphics = setting_find("bike_texture");
-            graphics->held.clear();
-            *graphics->choice = 0;
-        }
+        if (setting_read(*s, value)) setup_bike_chosen();
         return true;
     }
     if (strcmp(key, "stability") == 0) {

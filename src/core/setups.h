@@ -31,5 +31,12 @@ bool setup_file_write(const char* name);
 // without duplicates; names the readers would refuse are left out.
 std::vector<std::string> setup_files_list();
 
+// Makes the collected texture variant lists (render/texture_manager.h) the options of the four
+// riding-gear choices, keeping the texts already chosen where the lists hold them.
+void setup_texture_options_from_choices();
+// After the bike changes: the bike graphics list is rebuilt for the bike's texture prefix and its
+// first entry chosen.
+void setup_bike_chosen();
+
 // Copies the bike-setup settings into the simulation's setup record.
 void setup_menu_from_settings(SetupMenu& menu);

@@ -7,6 +7,7 @@
 #include "core/main_loop.h"
 #include "core/messages.h"
 #include "core/settings.h"
+#include "core/setups.h"
 #include "data/search_paths.h"
 #include "net/fixed_files.h"
 #include "platform/audio.h"
@@ -160,6 +161,7 @@ int program_main(int argc, char** argv) {
     if (!g_launch.mmx) log_printf("This CPU does not have MMX!\n");
     // The riding-gear texture choices; the bike is the default model until the configuration names one.
     collect_texture_choices(texture_variant_prefix(bike_info_at(0).bike_texture).c_str());
+    setup_texture_options_from_choices();
     // Seam: the working lighting gets its defaults here.
     config_startup_defaults();
     config_load_at_startup(g_launch);

@@ -2,6 +2,9 @@
 #include "core/config.h"
 #include "core/messages.h"
 #include "core/settings.h"
+#include "core/setups.h"
+#include "render/texture_manager.h"
+#include "sim/bike_info.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -107,11 +110,15 @@ TEST_F(ConfigTest, OverlongLineTailIsNotReadAsAKey) {
 
 // Every setting moved off its default, written, reset and read back.
 TEST_F(ConfigTest, WriteAndReadKeepEveryValue) {
+    const BikeInfo& last_bike = bike_info_at(k_bike_count - 1);
+    write_file(home.data_root() + texture_variant_prefix(last_bike.bike_texture) + "shiny.png", "");
     for (int i = 0; i < settings_count(); ++i) {
         Setting& s = setting_at(i);
         switch (s.kind) {
         case SettingKind::Choice:
-            if (s.options.empty())
+            if (s.key == "bike")
+                setup_read_line("bike", last_bike.name); // lists the bike's graphics
+            else if (s.options.empty())
                 setting_read(s, ("variant-" + s.key).c_str());
             else
                 setting_set_choice(s, static_cast<int>(s.options.size()) - 1);
@@ -149,6 +156,9 @@ TEST_F(ConfigTest, WriteAndReadKeepEveryValue) {
     ASSERT_TRUE(config_write());
     EXPECT_EQ(read_file(config_path()), first);
     EXPECT_FALSE(file_exists(home.home_root() + ".config.new"));
+    EXPECT_NE(first.find("bike_texture=shiny\n"), std::string::npos);
+    setting_set_options(*setting_find("bike_texture"), {});
+    g_texture_choices = TextureChoices{};
 }
 
 TEST_F(ConfigTest, KeysAreWrittenInTheirFixedOrder) {

@@ -1,6 +1,8 @@
 #include "core/messages.h"
 #include "core/settings.h"
 #include "core/setups.h"
+#include "render/texture_manager.h"
+#include "sim/bike_info.h"
 #include "sim/setup.h"
 #include "test_support.h"
 
@@ -143,17 +145,23 @@ TEST_F(SetupFiles, OldBikeNamesAreMapped) {
     }
 }
 
-// Choosing a bike resets its graphics; the graphics line that follows in the file chooses again.
-TEST_F(SetupFiles, BikeLineResetsTheBikeGraphics) {
+// Choosing a bike lists its own graphics and starts at the first; a graphics line that follows in
+// the file chooses again.
+TEST_F(SetupFiles, BikeLineRebuildsTheBikeGraphics) {
+    const BikeInfo* kx = bike_info_by_name("kx125");
+    ASSERT_NE(kx, nullptr);
+    write_file(home.data_root() + texture_variant_prefix(kx->bike_texture) + "blue.png", "");
     Setting* graphics = setting_find("bike_texture");
-    setting_set_options(*graphics, {"default", "red", "blue"});
     write_file(setups() + "g1", "bike_texture=blue\nbike=kx125\n");
     write_file(setups() + "g2", "bike=kx125\nbike_texture=blue\n");
     ASSERT_TRUE(setup_file_read("g1"));
+    EXPECT_EQ(graphics->options, (std::vector<std::string>{"default", "blue"}));
     EXPECT_EQ(setting_choice_text(*graphics), "default");
     ASSERT_TRUE(setup_file_read("g2"));
     EXPECT_EQ(setting_choice_text(*graphics), "blue");
+    EXPECT_EQ(g_texture_choices.bike.size(), 2u);
     setting_set_options(*graphics, {});
+    g_texture_choices = TextureChoices{};
 }
 
 } // namespace
