@@ -122,3 +122,18 @@ TEST_F(TitleGl, WithoutATitleImageTheViewIsBlack) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TitleGl, LoadingScreenDiscardsPendingInput) {
+    ASSERT_TRUE(input_push_event(InputEvent{'a', true, 0}));
+    title_screen_install(window);
+    show_progress("Loading track");
+    EXPECT_EQ(input_pending_events(), 0) << "a key pressed while loading must not act afterwards";
+    title_screen_install(nullptr);
+    ASSERT_TRUE(input_push_event(InputEvent{'a', true, 0}));
+    show_progress("Loading track");
+    EXPECT_EQ(input_pending_events(), 1) << "without a painter nothing is taken";
+}
+
+} // namespace
