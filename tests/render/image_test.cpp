@@ -21,7 +21,7 @@ std::string bytes(std::initializer_list<int> values) {
     return s;
 }
 
-struct PngSpec {
+struct PngFixture {
     int width, height, colour, depth;
     std::vector<uint8_t> data; // rows, tightly packed, 16-bit samples high byte first
     std::vector<std::string> texts_before, texts_after;
@@ -30,7 +30,7 @@ struct PngSpec {
 };
 
 // A PNG made with libpng directly, so the readers are checked against files they did not write.
-void write_test_png(const std::string& path, const PngSpec& spec) {
+void write_test_png(const std::string& path, const PngFixture& fixture) {
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_TRUE(f);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -40,21 +40,23 @@ void write_test_png(const std::string& path, const PngSpec& spec) {
         FAIL() << "libpng failed writing the fixture";
     }
     png_init_io(png, f);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colour, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, fixture.width, fixture.height, fixture.depth, fixture.colour, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty()) png_set_PLTE(png, info, spec.palette.data(), int(spec.palette.size()));
-    if (!spec.trns.empty()) png_set_tRNS(png, info, spec.trns.data(), int(spec.trns.size()), nullptr);
+    if (!fixture.palette.empty())
+        png_set_PLTE(png, info, fixture.palette.data(), int(fixture.palette.size()));
+    if (!fixture.trns.empty())
+        png_set_tRNS(png, info, fixture.trns.data(), int(fixture.trns.size()), nullptr);
     std::vector<png_text> texts;
-    for (const std::string& t : spec.texts_before)
+    for (const std::string& t : fixture.texts_before)
         texts.push_back(png_text{PNG_TEXT_COMPRESSION_NONE, (char*)"Comment", (char*)t.c_str(), t.size(), 0,
                                  nullptr, nullptr});
     if (!texts.empty()) png_set_text(png, info, texts.data(), int(texts.size()));
     png_write_info(png, info);
-    size_t row_bytes = spec.data.size() / spec.height;
-    for (int y = 0; y < spec.height; ++y)
-        png_write_row(png, spec.data.data() + row_bytes * y);
+    size_t row_bytes = fixture.data.size() / fixture.height;
+    for (int y = 0; y < fixture.height; ++y)
+        png_write_row(png, fixture.data.data() + row_bytes * y);
     std::vector<png_text> after;
-    for (const std::string& t : spec.texts_after)
+    for (const std::string& t : fixture.texts_after)
         after.push_back(png_text{PNG_TEXT_COMPRESSION_NONE, (char*)"Comment", (char*)t.c_str(), t.size(), 0,
                                  nullptr, nullptr});
     png_infop end = png_create_info_struct(png);
@@ -170,7 +172,7 @@ TEST(ImageReaders, PgmHasNoChainWhileColourImagesCarryOne) {
 TEST(ImageReaders, PngColourTypesBecomeRgbOrRgba) {
     struct PngCase {
         const char* label;
-        PngSpec spec;
+        PngFixture fixture;
         int channels;
         std::vector<uint8_t> pixels;
     };
@@ -203,7 +205,7 @@ TEST(ImageReaders, PngColourTypesBecomeRgbOrRgba) {
     for (const PngCase& c : cases) {
         SCOPED_TRACE(c.label);
         std::string path = folder / "p.png";
-        write_test_png(path, c.spec);
+        write_test_png(path, c.fixture);
         Image image;
         ASSERT_TRUE(read_image_file(path.c_str(), image)) << image_error();
         EXPECT_EQ(image.channels, c.channels);
@@ -336,12 +338,12 @@ TEST(MipChain, AlphaWeightsKeepTransparentColourOut) {
 TEST(MipChain, CustomLevelsAreCopiedFromTheBottomThird) {
     TestHome home;
     // Each pixel holds its own position: red = x, green = y.
-    PngSpec spec{64, 96, PNG_COLOR_TYPE_RGB, 8, {}, {"[mip_custom]"}, {}, {}, {}};
+    PngFixture fixture{64, 96, PNG_COLOR_TYPE_RGB, 8, {}, {"[mip_custom]"}, {}, {}, {}};
     for (int y = 0; y < 96; ++y)
         for (int x = 0; x < 64; ++x)
-            spec.data.insert(spec.data.end(), {uint8_t(x), uint8_t(y), 0});
+            fixture.data.insert(fixture.data.end(), {uint8_t(x), uint8_t(y), 0});
     write_file(home.data_root() + "custom.png", "");
-    write_test_png(home.data_root() + "custom.png", spec);
+    write_test_png(home.data_root() + "custom.png", fixture);
     Image image;
     ASSERT_TRUE(read_image_file("@custom.png", image)) << image_error();
     EXPECT_EQ(image.width, 64);
@@ -361,9 +363,9 @@ TEST(MipChain, CustomLevelsAreCopiedFromTheBottomThird) {
 
     // A height not divisible by 3 warns and keeps the whole image as level 0.
     messages_clear();
-    spec.height = 64;
-    spec.data.resize(64 * 64 * 3);
-    write_test_png(home.data_root() + "custom.png", spec);
+    fixture.height = 64;
+    fixture.data.resize(64 * 64 * 3);
+    write_test_png(home.data_root() + "custom.png", fixture);
     ASSERT_TRUE(read_image_file("@custom.png", image));
     EXPECT_EQ(image.height, 64);
     EXPECT_STREQ(message_line(0), "Warning: Invalid height for custom MIP map in '@custom.png'");
@@ -373,7 +375,7 @@ TEST(MipChain, CustomLevelsAreCopiedFromTheBottomThird) {
 TEST(ImageReaders, Grey16ReaderWidensAndConverts) {
     struct GreyCase {
         const char* label;
-        PngSpec spec;
+        PngFixture fixture;
         std::vector<uint16_t> samples;
     };
     std::vector<png_color> palette = {{0, 0, 0}, {255, 255, 255}};
@@ -391,11 +393,11 @@ TEST(ImageReaders, Grey16ReaderWidensAndConverts) {
     TempFolder folder;
     for (const GreyCase& c : cases) {
         SCOPED_TRACE(c.label);
-        write_test_png(folder / "g.png", c.spec);
+        write_test_png(folder / "g.png", c.fixture);
         std::vector<uint16_t> samples;
         int w = 0, h = 0;
         ASSERT_TRUE(read_png_grey16((folder / "g.png").c_str(), samples, w, h)) << image_error();
-        EXPECT_EQ(w, c.spec.width);
+        EXPECT_EQ(w, c.fixture.width);
         EXPECT_EQ(samples, c.samples);
     }
 }
