@@ -219,9 +219,7 @@ int program_main(int argc, char** argv) {
         log_printf("GL_RENDERER: %s\n", g_gl_caps.gl_renderer.c_str());
         log_printf("GL_VERSION: %s\n", g_gl_caps.gl_version.c_str());
         log_printf("GL_EXTENSIONS: %s\n", g_gl_caps.gl_extensions.c_str());
-        // Seam: "use_shader" and "render_texture" come from the configuration; until then shaders
-        // are used when capable and the ground is drawn without them.
-        decide_render_choices(true, false);
+        decide_render_choices(g_settings.use_shader == ChoiceYes, g_settings.render_texture >= RenderShadersCopy);
         gl_initial_state(g_launch.flat_shading);
         // Seam: the font is initialised here, before the HUD and title images.
         load_startup_images();
