@@ -22,7 +22,8 @@ struct Riders {
         }
     }
     ~Riders() {
-        for (Rider* r : list) rider_destroy(r);
+        for (Rider* r : list)
+            rider_destroy(r);
         world_destroy();
     }
     // Back to the start height now and then, so the riders never fall into huge coordinates.
@@ -31,7 +32,8 @@ struct Riders {
         for (Rider* r : list) {
             const dReal* p = dBodyGetPosition(rider_frame(*r));
             rider_translate(*r, 0, 1000 - p[1], 0);
-            for (dBodyID b : r->bodies) dBodySetLinearVel(b, 0, 0, 0);
+            for (dBodyID b : r->bodies)
+                dBodySetLinearVel(b, 0, 0, 0);
         }
     }
 };
@@ -42,7 +44,8 @@ void BM_WorldTick(benchmark::State& state) {
     for (auto _ : state) {
         riders.lift_every(++tick);
         world_step();
-        for (Rider* r : riders.list) rider_step(*r);
+        for (Rider* r : riders.list)
+            rider_step(*r);
         ++g_race.clock;
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -53,7 +56,8 @@ BENCHMARK(BM_WorldTick)->Arg(1)->Arg(16)->Arg(160)->Unit(benchmark::kMicrosecond
 void BM_RiderStep(benchmark::State& state) {
     Riders riders(160);
     for (auto _ : state) {
-        for (Rider* r : riders.list) rider_step(*r);
+        for (Rider* r : riders.list)
+            rider_step(*r);
         dJointGroupEmpty(g_physics.contact_group); // the per-step springs, as the world step would
     }
     state.SetItemsProcessed(state.iterations() * 160);

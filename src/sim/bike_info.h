@@ -3,8 +3,8 @@
 // feet, masses in slugs, forces in pound-force, angles in radians, y up, the bike pointing towards -z.
 
 constexpr int k_bike_count = 55;
-constexpr int k_torque_points = 50;  // torque curve entries at 0, 500, ... 24500 rpm
-constexpr int k_gear_slots = 6;      // gears a model lacks hold -1
+constexpr int k_torque_points = 50; // torque curve entries at 0, 500, ... 24500 rpm
+constexpr int k_gear_slots = 6;     // gears a model lacks hold -1
 constexpr int k_rider_point_count = 9;
 constexpr int k_rider_length_count = 4;
 constexpr double k_rpm_per_rad_s = 9.549296585513721;
@@ -102,6 +102,6 @@ char* bike_display_fork_spring(const BikeInfo& info, double v, char* out, int si
 char* bike_display_shock_spring(const BikeInfo& info, double v, char* out, int size); // "%.2f kg/mm"
 char* bike_display_fork_preload(const BikeInfo& info, double v, char* out, int size); // "%.2f mm"
 char* bike_display_fork_oil_level(const BikeInfo& info, double v, char* out, int size); // air gap, "%.2f mm"
-char* bike_display_shock_preload(const BikeInfo& info, double v, char* out, int size); // "%.2f mm"
+char* bike_display_shock_preload(const BikeInfo& info, double v, char* out, int size);  // "%.2f mm"
 char* bike_display_front_sprocket(const BikeInfo& info, double adjust, char* out, int size); // "%.2f teeth"
 char* bike_display_rear_sprocket(const BikeInfo& info, double adjust, char* out, int size);

@@ -17,9 +17,15 @@ void log_ode_line(const char* kind, int number, const char* format, va_list args
     log_printf("ODE %s %d: %s\n", kind, number, text);
 }
 
-void on_ode_message(int number, const char* format, va_list args) { log_ode_line("message", number, format, args); }
-void on_ode_debug(int number, const char* format, va_list args) { log_ode_line("debug", number, format, args); }
-void on_ode_error(int number, const char* format, va_list args) { log_ode_line("error", number, format, args); }
+void on_ode_message(int number, const char* format, va_list args) {
+    log_ode_line("message", number, format, args);
+}
+void on_ode_debug(int number, const char* format, va_list args) {
+    log_ode_line("debug", number, format, args);
+}
+void on_ode_error(int number, const char* format, va_list args) {
+    log_ode_line("error", number, format, args);
+}
 
 } // namespace
 

@@ -22,10 +22,12 @@ dBodyID make_body(dWorldID world, const float* position) {
 
 // The unit steering axis in build coordinates: from the lower fork body up to the steering head.
 void steering_axis(const BikeInfo& b, double axis[3]) {
-    double d[3] = {b.steering_head[0] - b.fork_lower_position[0], b.steering_head[1] - b.fork_lower_position[1],
+    double d[3] = {b.steering_head[0] - b.fork_lower_position[0],
+                   b.steering_head[1] - b.fork_lower_position[1],
                    b.steering_head[2] - b.fork_lower_position[2]};
     double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    for (int i = 0; i < 3; ++i) axis[i] = d[i] / len;
+    for (int i = 0; i < 3; ++i)
+        axis[i] = d[i] / len;
 }
 
 void quat_axis_angle(double q[4], double x, double y, double z, double angle) {
@@ -59,10 +61,12 @@ void quat_rotate(const double q[4], const double v[3], double out[3]) {
 
 // base + q applied to (a - b), for build-pose points a and b.
 void place(const double base[3], const double q[4], const float* a, const float* b, double out[3]) {
-    double d[3] = {static_cast<double>(a[0]) - b[0], static_cast<double>(a[1]) - b[1], static_cast<double>(a[2]) - b[2]};
+    double d[3] = {static_cast<double>(a[0]) - b[0], static_cast<double>(a[1]) - b[1],
+                   static_cast<double>(a[2]) - b[2]};
     double r[3];
     quat_rotate(q, d, r);
-    for (int i = 0; i < 3; ++i) out[i] = base[i] + r[i];
+    for (int i = 0; i < 3; ++i)
+        out[i] = base[i] + r[i];
 }
 
 } // namespace
@@ -118,14 +122,17 @@ void swingarm_mass(dMass& mass, const BikeInfo& b) {
     recentre(mass);
 }
 
-double rider_spring_scale(const Rider& rider) { return rider.bike.rider_mass * 0.21333334; }
+double rider_spring_scale(const Rider& rider) {
+    return rider.bike.rider_mass * 0.21333334;
+}
 
 void rider_body_set_masses(Rider& rider) {
     const BikeInfo& b = rider.bike;
     double share = rider.setup.rider_mass_share;
     double total = 0;
     dMass m;
-    dMassSetBoxTotal(&m, b.frame_mass + (1 - share) * b.rider_mass, b.frame_size[0], b.frame_size[1], b.frame_size[2]);
+    dMassSetBoxTotal(&m, b.frame_mass + (1 - share) * b.rider_mass, b.frame_size[0], b.frame_size[1],
+                     b.frame_size[2]);
     dBodySetMass(rider.bodies[BodyFrame], &m);
     total += m.mass;
     wheel_mass(m, b.front_hub_mass, b.front_hub_radius, b.front_tyre_mass, b.front_tyre_ring_radius,
@@ -154,7 +161,8 @@ void rider_body_soften_hinge(Rider& rider) {
     if (!hinge) return;
     dJointSetHinge2Param(hinge, dParamSuspensionERP, 0);
     dJointSetHinge2Param(hinge, dParamSuspensionCFM,
-                         1.0 / ((rider.setup.rider_forward_damping * 30.0 + 5.0) * rider_spring_scale(rider)));
+                         1.0 /
+                             ((rider.setup.rider_forward_damping * 30.0 + 5.0) * rider_spring_scale(rider)));
 }
 
 void rider_body_attach_hinge(Rider& rider) {
@@ -186,7 +194,8 @@ void rider_body_build(Rider& rider, dWorldID world) {
     body[BodyForkLower] = make_body(world, b.fork_lower_position);
     body[BodySwingarm] = make_body(world, b.swingarm_position);
     body[BodyRider] = make_body(world, b.rider_position);
-    for (int i = 0; i < k_rider_bodies; ++i) dBodySetData(body[i], &rider);
+    for (int i = 0; i < k_rider_bodies; ++i)
+        dBodySetData(body[i], &rider);
     rider_body_set_masses(rider);
     dBodySetFiniteRotationMode(body[BodyFrontWheel], 1);
     dBodySetFiniteRotationMode(body[BodyRearWheel], 1);
@@ -229,7 +238,8 @@ void rider_body_build(Rider& rider, dWorldID world) {
     joint[JointRider] = dJointCreateHinge2(world, nullptr);
     rider_body_attach_hinge(rider);
 
-    for (int j = 0; j < k_rider_joints; ++j) dJointSetFeedback(joint[j], &rider.joint_feedback[j]);
+    for (int j = 0; j < k_rider_joints; ++j)
+        dJointSetFeedback(joint[j], &rider.joint_feedback[j]);
 }
 
 void rider_body_destroy(Rider& rider) {

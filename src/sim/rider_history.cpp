@@ -26,14 +26,16 @@ void rotation_between(const double from[4], const double to[4], double out[3]) {
     double d[4];
     quat_conj_mul(to, from, d);
     if (d[0] < 0)
-        for (double& c : d) c = -c;
+        for (double& c : d)
+            c = -c;
     double s = std::sqrt(d[1] * d[1] + d[2] * d[2] + d[3] * d[3]);
     if (s < 1e-15) {
         out[0] = out[1] = out[2] = 0;
         return;
     }
     double angle = 2 * std::atan2(s, d[0]);
-    for (int i = 0; i < 3; ++i) out[i] = d[i + 1] / s * angle;
+    for (int i = 0; i < 3; ++i)
+        out[i] = d[i + 1] / s * angle;
 }
 
 void normalise_quat(const double in[4], dQuaternion out) {
@@ -43,7 +45,8 @@ void normalise_quat(const double in[4], dQuaternion out) {
         out[1] = out[2] = out[3] = 0;
         return;
     }
-    for (int i = 0; i < 4; ++i) out[i] = in[i] / len;
+    for (int i = 0; i < 4; ++i)
+        out[i] = in[i] / len;
 }
 
 void place_bodies(Rider& rider, const RiderState& state, double pos[k_rider_bodies][3],
@@ -52,16 +55,19 @@ void place_bodies(Rider& rider, const RiderState& state, double pos[k_rider_bodi
     memcpy(pose.frame_position, state.frame_position, sizeof pose.frame_position);
     dQuaternion q;
     normalise_quat(state.frame_rotation, q);
-    for (int i = 0; i < 4; ++i) pose.frame_rotation[i] = q[i];
+    for (int i = 0; i < 4; ++i)
+        pose.frame_rotation[i] = q[i];
     pose.steering_angle = state.steering_angle;
     pose.fork_position = state.fork_position;
     pose.swingarm_angle = state.swingarm_angle;
     pose.front_wheel_angle = state.front_wheel_angle;
     pose.rear_wheel_angle = state.rear_wheel_angle;
     chain_pose_place(rider, pose, pos, rot);
-    for (int i = 0; i < 3; ++i) pos[BodyRider][i] = state.frame_position[i] + state.rider_offset[i];
+    for (int i = 0; i < 3; ++i)
+        pos[BodyRider][i] = state.frame_position[i] + state.rider_offset[i];
     normalise_quat(state.rider_rotation, q);
-    for (int i = 0; i < 4; ++i) rot[BodyRider][i] = q[i];
+    for (int i = 0; i < 4; ++i)
+        rot[BodyRider][i] = q[i];
     for (int b = 0; b < k_rider_bodies; ++b) {
         dBodySetPosition(rider.bodies[b], pos[b][0], pos[b][1], pos[b][2]);
         dQuaternion body_q = {rot[b][0], rot[b][1], rot[b][2], rot[b][3]};
@@ -80,7 +86,8 @@ void end_crash(Rider& rider) {
     memcpy(old_q, dBodyGetQuaternion(body), sizeof old_q);
     dVector3 seat;
     dBodyGetRelPointPos(rider.bodies[BodyFrame], b.rider_position[0] - b.frame_position[0],
-                        b.rider_position[1] - b.frame_position[1], b.rider_position[2] - b.frame_position[2], seat);
+                        b.rider_position[1] - b.frame_position[1], b.rider_position[2] - b.frame_position[2],
+                        seat);
     dBodySetPosition(body, seat[0], seat[1], seat[2]);
     dBodySetQuaternion(body, dBodyGetQuaternion(rider.bodies[BodyFrame]));
     rider_body_attach_hinge(rider);
@@ -114,7 +121,8 @@ void raise_pose_blend(Rider& rider, const RiderState& state) {
 void limit(double v[3], double magnitude) {
     double len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     if (len > magnitude)
-        for (int i = 0; i < 3; ++i) v[i] *= magnitude / len;
+        for (int i = 0; i < 3; ++i)
+            v[i] *= magnitude / len;
 }
 
 void follow_recording(Rider& rider, const RiderState& before, const RiderState& after, double span,
@@ -143,11 +151,13 @@ void follow_recording(Rider& rider, const RiderState& before, const RiderState& 
         double frame_q[4] = {fq[0], fq[1], fq[2], fq[3]}, recorded_q[4], e[3];
         dQuaternion nq;
         normalise_quat(current.frame_rotation, nq);
-        for (int i = 0; i < 4; ++i) recorded_q[i] = nq[i];
+        for (int i = 0; i < 4; ++i)
+            recorded_q[i] = nq[i];
         rotation_between(frame_q, recorded_q, e);
         const dReal* w = dBodyGetAngularVel(frame);
         double torque[3];
-        for (int i = 0; i < 3; ++i) torque[i] = k * k_tick_length * e[i] - c * w[i];
+        for (int i = 0; i < 3; ++i)
+            torque[i] = k * k_tick_length * e[i] - c * w[i];
         limit(torque, k_follow_limit);
         dBodyAddTorque(frame, torque[0], torque[1], torque[2]);
     }
@@ -169,7 +179,8 @@ void follow_recording(Rider& rider, const RiderState& before, const RiderState& 
         // The recorded rider offset in the recorded frame's coordinates: R^T d.
         const double* d = current.rider_offset;
         double o[3];
-        for (int col = 0; col < 3; ++col) o[col] = r[0 * 4 + col] * d[0] + r[1 * 4 + col] * d[1] + r[2 * 4 + col] * d[2];
+        for (int col = 0; col < 3; ++col)
+            o[col] = r[0 * 4 + col] * d[0] + r[1 * 4 + col] * d[1] + r[2 * 4 + col] * d[2];
         double seat_y = static_cast<double>(b.rider_position[1]) - b.frame_position[1];
         double seat_z = static_cast<double>(b.rider_position[2]) - b.frame_position[2];
         double lean = (seat_y - o[1]) * (0.5 * rider.sit_dab + 0.5) - (seat_z - o[2]);
@@ -189,7 +200,8 @@ void wheel_contact_from_ground(const Terrain& terrain, WheelRecord& wheel) {
         return;
     }
     TerrainVec n = terrain_triangle_normal(terrain, static_cast<float>(c[0]), static_cast<float>(c[2]));
-    double len = std::sqrt(static_cast<double>(n.x) * n.x + static_cast<double>(n.y) * n.y + static_cast<double>(n.z) * n.z);
+    double len = std::sqrt(static_cast<double>(n.x) * n.x + static_cast<double>(n.y) * n.y +
+                           static_cast<double>(n.z) * n.z);
     double normal[3] = {0, 1, 0};
     if (len > 0 && n.y > 0) normal[0] = n.x / len, normal[1] = n.y / len, normal[2] = n.z / len;
     dVector3 v;
@@ -258,7 +270,8 @@ void rider_apply_history(Rider& rider, const RiderState& before, const RiderStat
         double w[3];
         rotation_between(earlier_rot[b], rot[b], w);
         dBodySetLinearVel(rider.bodies[b], (pos[b][0] - earlier_pos[b][0]) / seconds,
-                          (pos[b][1] - earlier_pos[b][1]) / seconds, (pos[b][2] - earlier_pos[b][2]) / seconds);
+                          (pos[b][1] - earlier_pos[b][1]) / seconds,
+                          (pos[b][2] - earlier_pos[b][2]) / seconds);
         dBodySetAngularVel(rider.bodies[b], w[0] / seconds, w[1] / seconds, w[2] / seconds);
     }
     place_bodies(rider, current, pos, rot);

@@ -42,8 +42,9 @@ void rider_springs(Rider& rider) {
     const RiderSetup& s = rider.setup;
     dBodyID frame = rider.bodies[BodyFrame];
     dVector3 rest, y_axis, z_axis;
-    dBodyGetRelPointPos(frame, b.rider_position[0] - b.frame_position[0], b.rider_position[1] - b.frame_position[1],
-                        b.rider_position[2] - b.frame_position[2], rest);
+    dBodyGetRelPointPos(frame, b.rider_position[0] - b.frame_position[0],
+                        b.rider_position[1] - b.frame_position[1], b.rider_position[2] - b.frame_position[2],
+                        rest);
     dBodyVectorToWorld(frame, 0, 1, 0, y_axis);
     dBodyVectorToWorld(frame, 0, 0, 1, z_axis);
     const dReal* at = dBodyGetPosition(rider.bodies[BodyRider]);

@@ -49,13 +49,17 @@ float clampf(float v, float lo, float hi) {
     return v > hi ? hi : v;
 }
 
-float within(float lo, float hi, float s) { return lo + clampf(s, 0, 1) * (hi - lo); }
+float within(float lo, float hi, float s) {
+    return lo + clampf(s, 0, 1) * (hi - lo);
+}
 
 double g_last_refusal = -1e300; // wall-clock seconds of the last refused apply_setup
 
 } // namespace
 
-SetupRange setup_value_range(SetupValue value) { return k_values[value].range; }
+SetupRange setup_value_range(SetupValue value) {
+    return k_values[value].range;
+}
 
 void setup_set_value(Rider& rider, SetupValue value, float v) {
     if (value < 0 || value >= SetupValueCount) return;
@@ -75,20 +79,26 @@ void setup_set_flag(Rider& rider, SetupFlag flag, bool on) {
         rider.setup.flags = static_cast<uint8_t>(rider.setup.flags & ~flag);
 }
 
-bool setup_flag(const Rider& rider, SetupFlag flag) { return (rider.setup.flags & flag) != 0; }
+bool setup_flag(const Rider& rider, SetupFlag flag) {
+    return (rider.setup.flags & flag) != 0;
+}
 
 void setup_set_stop_wheelies(Rider& rider, int mode) {
     if (mode != StopWheeliesFrontOnly && mode != StopWheeliesBoth) mode = StopWheeliesOff;
     rider.setup.flags = static_cast<uint8_t>((rider.setup.flags & ~0x06) | (mode << 1));
 }
 
-int setup_stop_wheelies(const Rider& rider) { return (rider.setup.flags >> 1) & 3; }
+int setup_stop_wheelies(const Rider& rider) {
+    return (rider.setup.flags >> 1) & 3;
+}
 
 void setup_set_arcade(Rider& rider, bool on) {
     rider.setup.flags2 = static_cast<uint8_t>(on ? (rider.setup.flags2 | 1) : (rider.setup.flags2 & ~1));
 }
 
-bool setup_arcade(const Rider& rider) { return (rider.setup.flags2 & 1) != 0; }
+bool setup_arcade(const Rider& rider) {
+    return (rider.setup.flags2 & 1) != 0;
+}
 
 void setup_set_fork(Rider& rider, const SuspensionAdjust& a) {
     const BikeInfo& b = rider.bike;
@@ -133,8 +143,10 @@ void setup_set_sprockets(Rider& rider, float front_adjust, float rear_adjust) {
     RiderSetup& s = rider.setup;
     s.front_sprocket_adjust = clampf(front_adjust, -2, 2);
     s.rear_sprocket_adjust = clampf(rear_adjust, -2, 2);
-    double front = std::max(3.0, std::floor(static_cast<double>(rider.bike.front_sprocket) + s.front_sprocket_adjust));
-    double rear = std::max(3.0, std::floor(static_cast<double>(rider.bike.rear_sprocket) + s.rear_sprocket_adjust));
+    double front =
+        std::max(3.0, std::floor(static_cast<double>(rider.bike.front_sprocket) + s.front_sprocket_adjust));
+    double rear =
+        std::max(3.0, std::floor(static_cast<double>(rider.bike.rear_sprocket) + s.rear_sprocket_adjust));
     rider.sprocket_ratio = static_cast<float>(rear / front);
 }
 
@@ -146,9 +158,10 @@ void setup_creation_values(Rider& rider) {
     setup_set_mass_share(rider, 1.0f / 3.0f);
     setup_set_sprockets(rider, 0, 0);
     static constexpr float values[SetupValueCount] = {
-        20, 60, 10, static_cast<float>(k_pi / 4), 45, 75, 400, 1, 0, 1, 0.25f, 2, 5000, 250, 250, 30, 10, 50,
-        0.0872665f};
-    for (int v = 0; v < SetupValueCount; ++v) setup_set_value(rider, static_cast<SetupValue>(v), values[v]);
+        20, 60, 10,        static_cast<float>(k_pi / 4), 45, 75, 400, 1, 0, 1, 0.25f, 2, 5000, 250, 250, 30,
+        10, 50, 0.0872665f};
+    for (int v = 0; v < SetupValueCount; ++v)
+        setup_set_value(rider, static_cast<SetupValue>(v), values[v]);
     rider.setup.flags = 141; // front-only wheelie stop, front antilock, realign; bit 0 as it always was
     rider.setup.flags2 = 0;
 }
@@ -193,22 +206,23 @@ bool apply_setup(Rider& rider, const SetupMenu& m) {
     setup_set_sprockets(rider, m.front_sprocket_adjustment, m.rear_sprocket_adjustment);
     auto high_speed = [](float v) { return std::exp2(0.04f * v - 2); };
     auto low_speed = [](float v) { return 0.02f * v - 1; };
-    setup_set_fork(rider, SuspensionAdjust{high_speed(m.fork_compression_adjustment),
-                                           low_speed(m.fork_slow_compression_adjustment),
-                                           high_speed(m.fork_rebound_adjustment),
-                                           low_speed(m.fork_slow_rebound_adjustment),
-                                           0.01f * m.fork_spring_rate_adjustment, 0.01f * m.fork_preload_adjustment,
-                                           0.01f * m.fork_oil_level_adjustment});
-    setup_set_shock(rider, SuspensionAdjust{high_speed(m.shock_compression_adjustment),
-                                            low_speed(m.shock_slow_compression_adjustment),
-                                            high_speed(m.shock_rebound_adjustment),
-                                            low_speed(m.shock_slow_rebound_adjustment),
-                                            0.01f * m.shock_spring_rate_adjustment,
-                                            0.01f * m.shock_preload_adjustment, 0});
+    setup_set_fork(
+        rider,
+        SuspensionAdjust{high_speed(m.fork_compression_adjustment),
+                         low_speed(m.fork_slow_compression_adjustment), high_speed(m.fork_rebound_adjustment),
+                         low_speed(m.fork_slow_rebound_adjustment), 0.01f * m.fork_spring_rate_adjustment,
+                         0.01f * m.fork_preload_adjustment, 0.01f * m.fork_oil_level_adjustment});
+    setup_set_shock(
+        rider, SuspensionAdjust{
+                   high_speed(m.shock_compression_adjustment), low_speed(m.shock_slow_compression_adjustment),
+                   high_speed(m.shock_rebound_adjustment), low_speed(m.shock_slow_rebound_adjustment),
+                   0.01f * m.shock_spring_rate_adjustment, 0.01f * m.shock_preload_adjustment, 0});
     setup_set_rider_vertical(rider, 0.01f * m.rider_yspring, 0.01f * m.rider_ydamping);
     setup_set_rider_forward(rider, 0.01f * m.rider_zspring, 0.01f * m.rider_zdamping);
     setup_set_mass_share(rider, m.rider_mass_distribution);
     return true;
 }
 
-void setup_reset_state() { g_last_refusal = -1e300; }
+void setup_reset_state() {
+    g_last_refusal = -1e300;
+}

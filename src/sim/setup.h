@@ -91,8 +91,8 @@ struct SetupMenu {
     float land_damping_falloff = 0.25f, land_damping_factor = 2;
     float full_lock_speed = 10, restricted_lock_speed = 50, restricted_lock = 7.5f; // degrees
     float auto_clutch_rpms = 5000, brake_torque = 250, rear_brake_torque = 250;
-    float max_dab_speed = 20;  // mph
-    int stop_wheelies = 0;     // 0 "No", 1 "Yes", 2 "Front Only"
+    float max_dab_speed = 20; // mph
+    int stop_wheelies = 0;    // 0 "No", 1 "Yes", 2 "Front Only"
     bool front_brake_antilock = true, rear_brake_antilock = false;
     bool auto_shift = true, auto_dab = true, auto_align = true, arcade = true;
 };

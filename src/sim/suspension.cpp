@@ -5,7 +5,8 @@
 
 #include "sim/rider.h"
 
-double damper_force(double s, double hs_compression, double ls_compression, double hs_rebound, double ls_rebound) {
+double damper_force(double s, double hs_compression, double ls_compression, double hs_rebound,
+                    double ls_rebound) {
     if (s < 0) {
         double base = -s * hs_compression;
         return std::clamp(ls_compression + base, base / 8, base * 8);
@@ -77,7 +78,9 @@ double shock_torque(const Rider& rider, double theta, double omega) {
 // contact), the exact solver then fails to factor the system ("LCP internal error") and drops every
 // constraint force of that step. A floor of a thousandth of a pound keeps the motor row present; it
 // only ever acts at the stop, where the force is zero and the motor pushes against the stop.
-static double motor_limit(double force) { return std::max(std::fabs(force), 1e-3); }
+static double motor_limit(double force) {
+    return std::max(std::fabs(force), 1e-3);
+}
 
 void suspension_update(Rider& rider) {
     dJointID fork = rider.joints[JointFork];

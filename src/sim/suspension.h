@@ -14,7 +14,8 @@ constexpr double k_suspension_motor_speed = 100;
 // The damping force for a speed s (positive = extending): compressing, the low-speed term adds to the
 // viscous term -s * hs_compression, kept within 1/8 and 8 times it; extending likewise with the
 // rebound terms, with the opposite sign. Zero at rest.
-double damper_force(double s, double hs_compression, double ls_compression, double hs_rebound, double ls_rebound);
+double damper_force(double s, double hs_compression, double ls_compression, double hs_rebound,
+                    double ls_rebound);
 
 // The fork's air spring: compression x (0..travel) squeezes the column travel + air_gap.
 double fork_air_force(double x, double travel, double air_gap);

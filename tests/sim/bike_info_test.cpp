@@ -20,7 +20,8 @@ int index_of(const char* name) {
 
 TEST(BikeCatalogue, OrderNamesAndClasses) {
     std::set<std::string> names;
-    for (int i = 0; i < k_bike_count; ++i) names.insert(bike_info_at(i).name);
+    for (int i = 0; i < k_bike_count; ++i)
+        names.insert(bike_info_at(i).name);
     EXPECT_EQ(names.size(), static_cast<size_t>(k_bike_count));
     EXPECT_STREQ(bike_info_at(0).name, "450sxf(2016)");
     EXPECT_STREQ(bike_info_at(k_bike_count - 1).name, "rs50yz");
@@ -73,7 +74,8 @@ TEST(BikeCatalogue, TellingDriveRows) {
         EXPECT_FLOAT_EQ(b.primary_ratio, r.primary) << r.name;
         EXPECT_FLOAT_EQ(b.front_sprocket, r.front) << r.name;
         EXPECT_FLOAT_EQ(b.rear_sprocket, r.rear) << r.name;
-        for (int g = 0; g < 6; ++g) EXPECT_FLOAT_EQ(b.gear_ratios[g], r.gears[g]) << r.name << " gear " << g;
+        for (int g = 0; g < 6; ++g)
+            EXPECT_FLOAT_EQ(b.gear_ratios[g], r.gears[g]) << r.name << " gear " << g;
     }
 }
 
@@ -82,8 +84,10 @@ TEST(BikeCatalogue, GearingIsRealisticForEveryModel) {
         const BikeInfo& b = bike_info_at(i);
         int top = bike_top_gear(b);
         EXPECT_GE(top, 4) << b.name;
-        for (int g = 1; g <= top; ++g) EXPECT_LT(b.gear_ratios[g], b.gear_ratios[g - 1]) << b.name;
-        for (int g = top + 1; g < k_gear_slots; ++g) EXPECT_EQ(b.gear_ratios[g], -1) << b.name;
+        for (int g = 1; g <= top; ++g)
+            EXPECT_LT(b.gear_ratios[g], b.gear_ratios[g - 1]) << b.name;
+        for (int g = top + 1; g < k_gear_slots; ++g)
+            EXPECT_EQ(b.gear_ratios[g], -1) << b.name;
         // Overall reductions (engine turns per wheel turn) of real bikes: first gear 12 to 60 (the
         // small bikes rev highest), top gear 5 to 25.
         double drive = b.primary_ratio * b.rear_sprocket / b.front_sprocket;
@@ -96,14 +100,16 @@ TEST(BikeCatalogue, GearingIsRealisticForEveryModel) {
 
 TEST(BikeCatalogue, ReferenceTorqueCurves) {
     const BikeInfo& b = *bike_info_by_name("450sxf(2016)");
-    const float open[] = {5,      5,      5,      5,      5,      8.403f, 11.807f, 15.21f, 18.613f,
-                          22.017f, 25.42f, 30.749f, 32.913f, 34.422f, 35.039f, 36.205f, 35.846f,
-                          34.911f, 33.905f, 31.07f, 28.939f, 26.761f, 24.255f, 12.128f, 0};
-    for (int i = 0; i < 25; ++i) EXPECT_FLOAT_EQ(b.open_throttle_torque[i], open[i]) << i;
+    const float open[] = {5,       5,      5,       5,       5,       8.403f,  11.807f, 15.21f,  18.613f,
+                          22.017f, 25.42f, 30.749f, 32.913f, 34.422f, 35.039f, 36.205f, 35.846f, 34.911f,
+                          33.905f, 31.07f, 28.939f, 26.761f, 24.255f, 12.128f, 0};
+    for (int i = 0; i < 25; ++i)
+        EXPECT_FLOAT_EQ(b.open_throttle_torque[i], open[i]) << i;
     EXPECT_FLOAT_EQ(b.open_throttle_torque[25], -10);
     EXPECT_FLOAT_EQ(b.open_throttle_torque[49], -34);
     const float closed_start[] = {2, 2, 1, 0, -1, -1, -2, -2, -3, -3};
-    for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(b.closed_throttle_torque[i], closed_start[i]) << i;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_FLOAT_EQ(b.closed_throttle_torque[i], closed_start[i]) << i;
     EXPECT_FLOAT_EQ(b.closed_throttle_torque[49], -23);
 
     const BikeInfo& two = *bike_info_by_name("yz250(2012)");
@@ -143,7 +149,8 @@ TEST(BikeCatalogue, EveryCurveIsShapedForItsClass) {
             }
         ASSERT_GT(zero, 0) << b.name;
         EXPECT_GT(zero * 500.0f, b.auto_upshift_rpm) << b.name;
-        for (int k = zero + 1; k < k_torque_points; ++k) EXPECT_LT(b.open_throttle_torque[k], 0) << b.name;
+        for (int k = zero + 1; k < k_torque_points; ++k)
+            EXPECT_LT(b.open_throttle_torque[k], 0) << b.name;
         for (int k = 0; k < zero; ++k)
             EXPECT_GE(b.open_throttle_torque[k], b.closed_throttle_torque[k]) << b.name << " at " << k;
     }

@@ -22,7 +22,8 @@ struct SimRun {
 SimRun run_sim(const std::string& args) {
     TempFolder tmp;
     std::string err_path = tmp / "err.txt";
-    std::string command = "KV_HOME='" + build_dir() + "' '" + build_dir() + "/korvane-sim' " + args + " 2>'" + err_path + "'";
+    std::string command =
+        "KV_HOME='" + build_dir() + "' '" + build_dir() + "/korvane-sim' " + args + " 2>'" + err_path + "'";
     SimRun run{-1, {}, {}};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -44,7 +45,8 @@ double field(const std::string& line, const std::string& key, int index = 0) {
     if (at == std::string::npos) return NAN;
     at += key.size() + 3;
     if (line[at] == '[') ++at;
-    for (int i = 0; i < index; ++i) at = line.find(',', at) + 1;
+    for (int i = 0; i < index; ++i)
+        at = line.find(',', at) + 1;
     return strtod(line.c_str() + at, nullptr);
 }
 

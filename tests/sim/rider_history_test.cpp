@@ -2,8 +2,8 @@
 #include <cstring>
 
 #include "sim/rider_history.h"
-#include "track/terrain.h"
 #include "sim_fixture.h"
+#include "track/terrain.h"
 
 namespace {
 
@@ -15,7 +15,8 @@ void pose_rider(SimTest& t, Rider& r) {
     rider_translate(r, 40, 60, 70);
     dBodySetAngularVel(r.bodies[BodyFrontWheel], 20, 0, 0);
     dBodySetAngularVel(r.bodies[BodyRearWheel], -15, 0, 0);
-    for (dBodyID body : r.bodies) dBodySetLinearVel(body, 2, 1, -30);
+    for (dBodyID body : r.bodies)
+        dBodySetLinearVel(body, 2, 1, -30);
     for (int i = 0; i < 40; ++i) {
         dVector3 axis;
         dJointGetHingeAxis(r.joints[JointSteering], axis);
@@ -38,12 +39,14 @@ TEST_F(HistoryTest, PlacementReproducesTheRecordedPose) {
     Rider& copy = make();
     rider_freeze(copy);
     rider_apply_history(copy, state, state, 1, state);
-    const char* names[] = {"frame", "front wheel", "rear wheel", "fork upper", "fork lower", "swingarm", "rider"};
+    const char* names[] = {"frame",      "front wheel", "rear wheel", "fork upper",
+                           "fork lower", "swingarm",    "rider"};
     for (int b = 0; b < k_rider_bodies; ++b) {
         const dReal* want = dBodyGetPosition(source.bodies[b]);
         const dReal* got = dBodyGetPosition(copy.bodies[b]);
         // The simulated bodies sit off their joints by the solver's small constraint error.
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 5e-3) << names[b] << " axis " << i;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(got[i], want[i], 5e-3) << names[b] << " axis " << i;
         const dReal* wq = dBodyGetQuaternion(source.bodies[b]);
         const dReal* gq = dBodyGetQuaternion(copy.bodies[b]);
         double dot = std::fabs(wq[0] * gq[0] + wq[1] * gq[1] + wq[2] * gq[2] + wq[3] * gq[3]);

@@ -12,7 +12,8 @@ constexpr double k_pi = 3.14159265358979323846;
 using RiderTest = SimTest;
 
 void expect_at(const dReal* p, const float* want, const char* what) {
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(p[i], want[i], 1e-6) << what << " axis " << i;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(p[i], want[i], 1e-6) << what << " axis " << i;
 }
 
 // The inertia tensor's axis of least moment, by power iteration on (trace * 1 - I).
@@ -21,12 +22,15 @@ void least_inertia_axis(const dMass& m, double out[3]) {
     double v[3] = {0.3, 0.6, 0.7};
     for (int it = 0; it < 500; ++it) {
         double w[3];
-        for (int r = 0; r < 3; ++r) w[r] = trace * v[r] - (m.I[r * 4] * v[0] + m.I[r * 4 + 1] * v[1] + m.I[r * 4 + 2] * v[2]);
+        for (int r = 0; r < 3; ++r)
+            w[r] = trace * v[r] - (m.I[r * 4] * v[0] + m.I[r * 4 + 1] * v[1] + m.I[r * 4 + 2] * v[2]);
         double len = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-        for (int r = 0; r < 3; ++r) v[r] = w[r] / len;
+        for (int r = 0; r < 3; ++r)
+            v[r] = w[r] / len;
     }
     if (v[1] < 0)
-        for (double& c : v) c = -c;
+        for (double& c : v)
+            c = -c;
     memcpy(out, v, sizeof v);
 }
 
@@ -68,7 +72,8 @@ TEST_F(RiderTest, BodiesAndJointsWhereTheModelPutsThem) {
     EXPECT_EQ(dJointGetBody(r.joints[JointSwingarm], 0), r.bodies[BodySwingarm]);
     EXPECT_EQ(dJointGetBody(r.joints[JointRider], 0), r.bodies[BodyRider]);
 
-    double dy = b.steering_head[1] - b.fork_lower_position[1], dz = b.steering_head[2] - b.fork_lower_position[2];
+    double dy = b.steering_head[1] - b.fork_lower_position[1],
+           dz = b.steering_head[2] - b.fork_lower_position[2];
     dJointGetHingeAxis(r.joints[JointSteering], a);
     double steer_axis[3] = {a[0], a[1], a[2]};
     EXPECT_NEAR(angle_between(steer_axis, 0, dy, dz), 0, 1e-9);
@@ -108,8 +113,9 @@ TEST_F(RiderTest, MassesAddUpAndLieAlongTheirParts) {
     dMass arm;
     dBodyGetMass(r.bodies[BodySwingarm], &arm);
     least_inertia_axis(arm, axis);
-    EXPECT_NEAR(angle_between(axis, 0, b.rear_axle[1] - b.swingarm_pivot[1], b.rear_axle[2] - b.swingarm_pivot[2]),
-                0, 1e-6);
+    EXPECT_NEAR(
+        angle_between(axis, 0, b.rear_axle[1] - b.swingarm_pivot[1], b.rear_axle[2] - b.swingarm_pivot[2]), 0,
+        1e-6);
     // The tyre ring lies in the y-z plane, so the moment about the axle (x) is the largest.
     dMass wheel;
     dBodyGetMass(r.bodies[BodyFrontWheel], &wheel);
@@ -118,7 +124,9 @@ TEST_F(RiderTest, MassesAddUpAndLieAlongTheirParts) {
 }
 
 int g_solver_messages = 0;
-void count_solver_message(int, const char*, va_list) { ++g_solver_messages; }
+void count_solver_message(int, const char*, va_list) {
+    ++g_solver_messages;
+}
 
 TEST_F(RiderTest, SteeringStaysWithinItsStops) {
     Rider& r = make();
@@ -170,7 +178,8 @@ TEST_F(RiderTest, TouchedRiderStaysActiveForNinetySixTicks) {
     r.activity = 0.6f;
     rider_touch(r);
     EXPECT_FLOAT_EQ(r.activity, 0.6f);
-    for (int i = 0; i < 200; ++i) rider_decay(r);
+    for (int i = 0; i < 200; ++i)
+        rider_decay(r);
     EXPECT_FLOAT_EQ(r.activity, 0);
     EXPECT_FALSE(dBodyIsEnabled(rider_frame(r)));
 }
@@ -178,13 +187,17 @@ TEST_F(RiderTest, TouchedRiderStaysActiveForNinetySixTicks) {
 TEST_F(RiderTest, FrozenRiderStepChangesNoBody) {
     Rider& r = make();
     rider_translate(r, 10, 20, 30);
-    for (dBodyID body : r.bodies) dBodySetLinearVel(body, 1, 2, 3);
+    for (dBodyID body : r.bodies)
+        dBodySetLinearVel(body, 1, 2, 3);
     rider_freeze(r);
     double before[k_rider_bodies][3];
-    for (int i = 0; i < k_rider_bodies; ++i) memcpy(before[i], dBodyGetPosition(r.bodies[i]), sizeof before[i]);
-    for (int i = 0; i < 10; ++i) tick({&r});
     for (int i = 0; i < k_rider_bodies; ++i)
-        for (int k = 0; k < 3; ++k) EXPECT_DOUBLE_EQ(dBodyGetPosition(r.bodies[i])[k], before[i][k]);
+        memcpy(before[i], dBodyGetPosition(r.bodies[i]), sizeof before[i]);
+    for (int i = 0; i < 10; ++i)
+        tick({&r});
+    for (int i = 0; i < k_rider_bodies; ++i)
+        for (int k = 0; k < 3; ++k)
+            EXPECT_DOUBLE_EQ(dBodyGetPosition(r.bodies[i])[k], before[i][k]);
 }
 
 void system_momentum(const Rider& r, double linear[3], double about_centre[3]) {
@@ -195,12 +208,15 @@ void system_momentum(const Rider& r, double linear[3], double about_centre[3]) {
         dMass m;
         dBodyGetMass(body, &m);
         const dReal* p = dBodyGetPosition(body);
-        for (int i = 0; i < 3; ++i) centre[i] += m.mass * p[i] / r.total_mass;
+        for (int i = 0; i < 3; ++i)
+            centre[i] += m.mass * p[i] / r.total_mass;
     }
     // L about the centre of mass = L about the origin - c x P.
-    double cp[3] = {centre[1] * linear[2] - centre[2] * linear[1], centre[2] * linear[0] - centre[0] * linear[2],
+    double cp[3] = {centre[1] * linear[2] - centre[2] * linear[1],
+                    centre[2] * linear[0] - centre[0] * linear[2],
                     centre[0] * linear[1] - centre[1] * linear[0]};
-    for (int i = 0; i < 3; ++i) about_centre[i] = angular[i] - cp[i];
+    for (int i = 0; i < 3; ++i)
+        about_centre[i] = angular[i] - cp[i];
 }
 
 // Throws a rider into a tumbling free flight, 100 ft up.
@@ -245,7 +261,8 @@ TEST_F(RiderTest, FreeFlightMomentumChangesOnlyByGravity) {
         EXPECT_NEAR(l1[i], l_idle[i], 0.005 * l0_len) << "axis " << i;
     }
     for (dBodyID body : driven.bodies)
-        for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::isfinite(dBodyGetPosition(body)[i]));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(std::isfinite(dBodyGetPosition(body)[i]));
 }
 
 TEST_F(RiderTest, TrailKeepsTheRiderBodyVelocities) {
@@ -254,11 +271,13 @@ TEST_F(RiderTest, TrailKeepsTheRiderBodyVelocities) {
     for (int i = 0; i < 8; ++i) {
         tick({&r});
         const dReal* v = dBodyGetLinearVel(r.bodies[BodyRider]);
-        for (int k = 0; k < 3; ++k) seen[i][k] = static_cast<float>(v[k]);
+        for (int k = 0; k < 3; ++k)
+            seen[i][k] = static_cast<float>(v[k]);
     }
     // The step of race tick n stored the velocity at n mod 4; the last four are ticks 4 to 7.
     for (int t = 4; t < 8; ++t)
-        for (int k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(r.rider_trail[t & 3][k], seen[t][k]) << t;
+        for (int k = 0; k < 3; ++k)
+            EXPECT_FLOAT_EQ(r.rider_trail[t & 3][k], seen[t][k]) << t;
     EXPECT_LT(r.rider_trail[3][1], -1); // falling, not a position near the build height
 }
 
@@ -267,7 +286,8 @@ double rider_height_over_seat(const Rider& r) {
     const BikeInfo& b = r.bike;
     dVector3 seat, rel;
     dBodyGetRelPointPos(rider_frame(r), b.rider_position[0] - b.frame_position[0],
-                        b.rider_position[1] - b.frame_position[1], b.rider_position[2] - b.frame_position[2], seat);
+                        b.rider_position[1] - b.frame_position[1], b.rider_position[2] - b.frame_position[2],
+                        seat);
     const dReal* p = dBodyGetPosition(r.bodies[BodyRider]);
     dBodyVectorFromWorld(rider_frame(r), p[0] - seat[0], p[1] - seat[1], p[2] - seat[2], rel);
     return rel[1];
@@ -280,7 +300,8 @@ TEST_F(RiderTest, RiderSpringsHoldTheRiderInTheAir) {
     dSetMessageHandler(count_solver_message);
     g_solver_messages = 0;
     rider_translate(r, 0, 200, 0);
-    for (int i = 0; i < 256; ++i) tick({&r});
+    for (int i = 0; i < 256; ++i)
+        tick({&r});
     EXPECT_EQ(g_solver_messages, 0);
     double upright = rider_height_over_seat(r);
     EXPECT_NEAR(upright, 0.125, 0.05);
@@ -290,7 +311,7 @@ TEST_F(RiderTest, RiderSpringsHoldTheRiderInTheAir) {
     }
     EXPECT_EQ(g_solver_messages, 0);
     EXPECT_NEAR(rider_height_over_seat(r), upright - 0.5, 0.05); // sitting down: half a foot lower
-    EXPECT_NEAR(rider_fork_position(r), 0, 1e-6); // topped out
+    EXPECT_NEAR(rider_fork_position(r), 0, 1e-6);                // topped out
 }
 
 TEST_F(RiderTest, StepBookkeeping) {
@@ -343,7 +364,8 @@ TEST_F(RiderTest, InputsAreClampedAndCrashedRidersHoldStill) {
     EXPECT_FLOAT_EQ(r.clutch, 0);
     rider_set_input(r, Clutch, 0);
     EXPECT_FLOAT_EQ(r.clutch, 4.0f / 128);
-    for (int i = 0; i < 40; ++i) rider_set_input(r, Clutch, 0);
+    for (int i = 0; i < 40; ++i)
+        rider_set_input(r, Clutch, 0);
     EXPECT_FLOAT_EQ(r.clutch, 1);
     r.crash_counter = 300;
     rider_set_input(r, Throttle, 1);
@@ -358,7 +380,8 @@ TEST_F(RiderTest, InputsAreClampedAndCrashedRidersHoldStill) {
 
 TEST_F(RiderTest, ResetRotateAndTranslate) {
     Rider& r = make();
-    for (int i = 0; i < 20; ++i) tick({&r});
+    for (int i = 0; i < 20; ++i)
+        tick({&r});
     rider_set_gear(r, 3);
     r.crash_counter = 5;
     rider_reset_pose(r);
@@ -376,13 +399,15 @@ TEST_F(RiderTest, ResetRotateAndTranslate) {
     EXPECT_NEAR(front[0], 100 + r.bike.front_axle[2], 1e-6);
     EXPECT_NEAR(front[1], 2 + r.bike.front_axle[1], 1e-6);
     // The joints hold the rotated pose: nothing springs apart when stepped.
-    for (int i = 0; i < 4; ++i) tick({&r});
+    for (int i = 0; i < 4; ++i)
+        tick({&r});
     EXPECT_NEAR(rider_steering_angle(r), 0, 1e-3);
     dVector3 anchor;
     dJointGetHinge2Anchor(r.joints[JointRider], anchor);
     dVector3 anchor2;
     dJointGetHinge2Anchor2(r.joints[JointRider], anchor2);
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(anchor[i], anchor2[i], 1e-3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(anchor[i], anchor2[i], 1e-3);
 }
 
 TEST_F(RiderTest, NoWorldNoRider) {

@@ -46,13 +46,13 @@ TEST_F(SetupTest, ValuesAreClampedToTheirRanges) {
         float asked, stored;
     };
     const Case cases[] = {
-        {Leveling, 150, 100},          {Leveling, -5, 0},
-        {RollLimitFactor, 65, 64},     {RollLimitAngle, 4, static_cast<float>(k_pi)},
+        {Leveling, 150, 100},           {Leveling, -5, 0},
+        {RollLimitFactor, 65, 64},      {RollLimitAngle, 4, static_cast<float>(k_pi)},
         {MaxSteeringForce, 2000, 1000}, {DirectSteering, 0.5f, 0.5f},
-        {SlowDampingFactor, 0, 1},     {LandDampingFalloff, 0.75f, 0.5f},
-        {LandDampingFactor, 5, 3},     {AutoClutchRpm, 9000, 5000},
-        {RearBrakeTorque, -1, 0},      {MaxDabSpeed, 6.9f, 7},
-        {FullLockSpeed, 0, 1},         {RestrictedLockAngle, 1, static_cast<float>(k_pi / 4)},
+        {SlowDampingFactor, 0, 1},      {LandDampingFalloff, 0.75f, 0.5f},
+        {LandDampingFactor, 5, 3},      {AutoClutchRpm, 9000, 5000},
+        {RearBrakeTorque, -1, 0},       {MaxDabSpeed, 6.9f, 7},
+        {FullLockSpeed, 0, 1},          {RestrictedLockAngle, 1, static_cast<float>(k_pi / 4)},
         {SteeringDamping, NAN, 0},
     };
     for (const Case& c : cases) {
@@ -103,7 +103,8 @@ TEST_F(SetupTest, GearStaysWithinTheGearsTheModelHas) {
         Rider* rider;
         int asked, gear;
     };
-    const Case cases[] = {{&five, 5, 4}, {&five, 4, 4}, {&five, -1, 0}, {&six, 5, 5}, {&six, 9, 5}, {&five, 2, 2}};
+    const Case cases[] = {{&five, 5, 4}, {&five, 4, 4}, {&five, -1, 0},
+                          {&six, 5, 5},  {&six, 9, 5},  {&five, 2, 2}};
     for (const Case& c : cases) {
         rider_set_gear(*c.rider, c.asked);
         EXPECT_EQ(c.rider->gear, c.gear) << c.rider->bike.name << " asked " << c.asked;

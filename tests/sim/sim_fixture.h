@@ -24,12 +24,14 @@ struct SimTest : testing::Test {
         ASSERT_TRUE(world_create());
     }
     void TearDown() override {
-        for (Rider* r : riders) rider_destroy(r);
+        for (Rider* r : riders)
+            rider_destroy(r);
         riders.clear();
         world_destroy();
     }
     Rider& make(const char* model = "450sxf(2016)") {
-        Rider* r = rider_create(model, static_cast<int>(riders.size()) + 1, "1", nullptr, nullptr, nullptr, nullptr);
+        Rider* r =
+            rider_create(model, static_cast<int>(riders.size()) + 1, "1", nullptr, nullptr, nullptr, nullptr);
         EXPECT_NE(r, nullptr);
         riders.push_back(r);
         return *r;
@@ -37,7 +39,8 @@ struct SimTest : testing::Test {
     // One world tick for the given riders: the physics step, then each rider's step.
     void tick(std::initializer_list<Rider*> list) {
         world_step();
-        for (Rider* r : list) rider_step(*r);
+        for (Rider* r : list)
+            rider_step(*r);
         ++g_race.clock;
     }
 };

@@ -10,16 +10,17 @@ TEST(Damper, ForceLawAndClamps) {
         double speed, hs_c, ls_c, hs_r, ls_r, force;
     };
     const Case cases[] = {
-        {-0.1, 60, 60, 32, 30, 48},       // 66 held to 8 times the viscous 6
-        {-2, 60, 60, 32, 30, 180},        // viscous 120 plus 60
-        {-0.1, 60, -60, 32, 30, 0.75},    // clicker at 0: never pulls against the motion
-        {0, 60, 60, 32, 30, 0},           // zero at rest
-        {0.5, 60, 60, 32, 30, -46},       // rebound: -16 - 30
-        {0.01, 60, 60, 32, 30, -2.56},    // held to 8 times the viscous -0.32
-        {0.5, 60, 60, 32, -30, -2},       // rebound clicker at 0: at least an eighth of -16
+        {-0.1, 60, 60, 32, 30, 48},    // 66 held to 8 times the viscous 6
+        {-2, 60, 60, 32, 30, 180},     // viscous 120 plus 60
+        {-0.1, 60, -60, 32, 30, 0.75}, // clicker at 0: never pulls against the motion
+        {0, 60, 60, 32, 30, 0},        // zero at rest
+        {0.5, 60, 60, 32, 30, -46},    // rebound: -16 - 30
+        {0.01, 60, 60, 32, 30, -2.56}, // held to 8 times the viscous -0.32
+        {0.5, 60, 60, 32, -30, -2},    // rebound clicker at 0: at least an eighth of -16
     };
     for (const Case& c : cases)
-        EXPECT_NEAR(damper_force(c.speed, c.hs_c, c.ls_c, c.hs_r, c.ls_r), c.force, 1e-9) << "speed " << c.speed;
+        EXPECT_NEAR(damper_force(c.speed, c.hs_c, c.ls_c, c.hs_r, c.ls_r), c.force, 1e-9)
+            << "speed " << c.speed;
 }
 
 TEST(AirSpring, FullCompressionForces) {
@@ -65,7 +66,8 @@ TEST_F(SuspensionTest, ForkForceFadesAtTopOut) {
     EXPECT_DOUBLE_EQ(fork_force(r, 0, 0), 0); // preload alone does not lift the bike
     EXPECT_DOUBLE_EQ(fork_force(r, 0.01, 0), 0);
     double x = travel / 64;
-    double expected = (fork_air_force(x, travel, s.fork_air_gap) + (s.fork_preload + x) * s.fork_spring_rate) * 0.5;
+    double expected =
+        (fork_air_force(x, travel, s.fork_air_gap) + (s.fork_preload + x) * s.fork_spring_rate) * 0.5;
     EXPECT_NEAR(fork_force(r, -x, 0), expected, 1e-6);
     double deep = -travel / 2;
     EXPECT_GT(fork_force(r, deep, -1), fork_force(r, deep, 0)); // compressing: damping adds
