@@ -24,7 +24,8 @@ bool config_split_line(char* line, const char** key, const char** value) {
     *equals = 0;
     char* v = equals + 1;
     size_t length = strlen(v);
-    while (length > 0 && (v[length - 1] == '\r' || v[length - 1] == '\n')) v[--length] = 0;
+    while (length > 0 && (v[length - 1] == '\r' || v[length - 1] == '\n'))
+        v[--length] = 0;
     *key = line;
     *value = v;
     return true;
@@ -58,7 +59,8 @@ bool config_read_line(const char* key, const char* value) {
     if (strcmp(key, "use_fbo") == 0) {
         // Older files chose the terrain method by render-to-texture support alone.
         if (setting_read(*s, value))
-            g_settings.render_texture = g_settings.use_fbo == ChoiceYes ? RenderHardwareDirect : RenderHardwareCopy;
+            g_settings.render_texture =
+                g_settings.use_fbo == ChoiceYes ? RenderHardwareDirect : RenderHardwareCopy;
         return true;
     }
     setting_read(*s, value);
@@ -106,7 +108,9 @@ bool config_write_stream(DataStream* stream) {
     return ok;
 }
 
-bool config_write() { return home_file_write("config", config_write_stream, "configuration"); }
+bool config_write() {
+    return home_file_write("config", config_write_stream, "configuration");
+}
 
 bool home_file_write(const char* relative, bool (*writer)(DataStream*), const char* what) {
     const char* root = search_root(0);

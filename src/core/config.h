@@ -45,15 +45,15 @@ bool home_file_write(const char* relative, bool (*writer)(DataStream*), const ch
 
 // The renderer parameters derived from the graphics settings.
 struct DerivedRenderParams {
-    float ground_detail_scale = 0;   // 0.125 / ground detail (at least 1, so detail 0 is the coarsest)
-    int ground_texture_skip = 0;     // 10 - ground texture levels, 0..10
-    int ground_texture_size = 128;   // 32 << resolution index
-    float lod_scale = 1;             // model level-of-detail scale
-    float lod_bias = 0;              // model level-of-detail bias
-    int texture_skip = 0;            // 10 - model texture detail, 0..10
-    int texture_compression = 0;     // the "Compress Textures" index
-    int roost_frequency = 0;         // integer part of the roost density
-    int reflections = 0;             // the "Enable Reflections" index
+    float ground_detail_scale = 0; // 0.125 / ground detail (at least 1, so detail 0 is the coarsest)
+    int ground_texture_skip = 0;   // 10 - ground texture levels, 0..10
+    int ground_texture_size = 128; // 32 << resolution index
+    float lod_scale = 1;           // model level-of-detail scale
+    float lod_bias = 0;            // model level-of-detail bias
+    int texture_skip = 0;          // 10 - model texture detail, 0..10
+    int texture_compression = 0;   // the "Compress Textures" index
+    int roost_frequency = 0;       // integer part of the roost density
+    int reflections = 0;           // the "Enable Reflections" index
 };
 extern DerivedRenderParams g_render_params;
 

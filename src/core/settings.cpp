@@ -3,28 +3,29 @@
 #include "sim/bike_info.h"
 
 #include <cerrno>
-#include <cstddef>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 const char* const k_binding_default_keys[BindingCount] = {
-    "x", "c", "v", "left", "right", "z", "up", "down", "right ctrl", "b", "n", "m",
-    "pause", ".", "\\", "/", "[", "]", "t", "s",
+    "x", "c", "v",     "left", "right", "z", "up", "down", "right ctrl", "b",
+    "n", "m", "pause", ".",    "\\",    "/", "[",  "]",    "t",          "s",
 };
 
 std::array<Binding, BindingCount> default_bindings() {
     std::array<Binding, BindingCount> list{};
-    for (int i = 0; i < BindingCount; ++i) list[static_cast<size_t>(i)].key_name = k_binding_default_keys[i];
+    for (int i = 0; i < BindingCount; ++i)
+        list[static_cast<size_t>(i)].key_name = k_binding_default_keys[i];
     return list;
 }
 
 Settings g_settings{};
 
 const char* const k_graphics_preset_names[GraphicsPresetCount] = {"Compatibility", "High FPS", "Normal",
-                                                                   "High Detail"};
+                                                                  "High Detail"};
 
 namespace {
 
@@ -74,8 +75,8 @@ Setting& add_choice(const std::string& key, const char* label, int* field, std::
     return s;
 }
 
-void add_number(const char* key, const char* label, double* field, double step, double minimum, double maximum,
-                bool setup) {
+void add_number(const char* key, const char* label, double* field, double step, double minimum,
+                double maximum, bool setup) {
     Setting& s = add(SettingKind::Number, key, label, setup);
     s.number = field;
     s.default_number = default_of(field);
@@ -92,7 +93,8 @@ void add_binding(const char* key, const char* label, BindingId id) {
 
 std::vector<std::string> bike_names() {
     std::vector<std::string> names;
-    for (int i = 0; i < k_bike_count; ++i) names.push_back(bike_info_at(i).name);
+    for (int i = 0; i < k_bike_count; ++i)
+        names.push_back(bike_info_at(i).name);
     return names;
 }
 
@@ -119,7 +121,8 @@ void add_setup_block() {
     add_number("direct_steering", "Direct Steering", &g.direct_steering, 0.125, 0, 1, true);
     add_number("slow_damping_speed", "Slow Damping Speed", &g.slow_damping_speed, 1, 0, 100, true);
     add_number("slow_damping_factor", "Slow Damping Factor", &g.slow_damping_factor, 0.25, 1, 10, true);
-    add_number("land_damping_falloff", "Landing Damping Falloff", &g.land_damping_falloff, 0.0625, 0, 0.5, true);
+    add_number("land_damping_falloff", "Landing Damping Falloff", &g.land_damping_falloff, 0.0625, 0, 0.5,
+               true);
     add_number("land_damping_factor", "Landing Damping Factor", &g.land_damping_factor, 0.25, 1, 3, true);
     add_number("full_lock_speed", "Full Lock Speed", &g.full_lock_speed, 1, 1, 100, true);
     add_number("restricted_lock_speed", "Restricted Lock Speed", &g.restricted_lock_speed, 1, 1, 100, true);
@@ -138,7 +141,8 @@ void add_setup_block() {
     add_number("brake_torque", "Braking Torque (Front)", &g.brake_torque, 10, 0, 500, true);
     add_number("rear_brake_torque", "Braking Torque (Rear)", &g.rear_brake_torque, 10, 0, 500, true);
     add_number("max_dab_speed", "Max Dab Speed (MPH)", &g.max_dab_speed, 1, 5, 60, true);
-    add_number("front_sprocket_adjustment", "Countershaft Sprocket", &g.front_sprocket_adjustment, 1, -2, 2, true);
+    add_number("front_sprocket_adjustment", "Countershaft Sprocket", &g.front_sprocket_adjustment, 1, -2, 2,
+               true);
     add_number("rear_sprocket_adjustment", "Rear Sprocket", &g.rear_sprocket_adjustment, 1, -2, 2, true);
     struct Click {
         const char* key;
@@ -146,7 +150,8 @@ void add_setup_block() {
         double* field;
     };
     const Click clicks[] = {
-        {"fork_compression_adjustment", "Fork High Speed Compression Damping", &g.fork_compression_adjustment},
+        {"fork_compression_adjustment", "Fork High Speed Compression Damping",
+         &g.fork_compression_adjustment},
         {"fork_slow_compression_adjustment", "Fork Low Speed Compression Damping",
          &g.fork_slow_compression_adjustment},
         {"fork_rebound_adjustment", "Fork High Speed Rebound Damping", &g.fork_rebound_adjustment},
@@ -154,11 +159,13 @@ void add_setup_block() {
         {"fork_spring_rate_adjustment", "Fork Spring Rate", &g.fork_spring_rate_adjustment},
         {"fork_preload_adjustment", "Fork Preload", &g.fork_preload_adjustment},
         {"fork_oil_level_adjustment", "Fork Oil Level", &g.fork_oil_level_adjustment},
-        {"shock_compression_adjustment", "Shock High Speed Compression Damping", &g.shock_compression_adjustment},
+        {"shock_compression_adjustment", "Shock High Speed Compression Damping",
+         &g.shock_compression_adjustment},
         {"shock_slow_compression_adjustment", "Shock Low Speed Compression Damping",
          &g.shock_slow_compression_adjustment},
         {"shock_rebound_adjustment", "Shock High Speed Rebound Damping", &g.shock_rebound_adjustment},
-        {"shock_slow_rebound_adjustment", "Shock Low Speed Rebound Damping", &g.shock_slow_rebound_adjustment},
+        {"shock_slow_rebound_adjustment", "Shock Low Speed Rebound Damping",
+         &g.shock_slow_rebound_adjustment},
         {"shock_spring_rate_adjustment", "Shock Spring Rate", &g.shock_spring_rate_adjustment},
         {"shock_preload_adjustment", "Shock Preload", &g.shock_preload_adjustment},
         {"rider_yspring", "Rider Vertical Spring", &g.rider_yspring},
@@ -166,9 +173,10 @@ void add_setup_block() {
         {"rider_zspring", "Rider Forward Spring", &g.rider_zspring},
         {"rider_zdamping", "Rider Forward Damping", &g.rider_zdamping},
     };
-    for (const Click& c : clicks) add_number(c.key, c.label, c.field, 1, 0, 100, true);
-    add_number("rider_mass_distribution", "Rider Mass Distribution", &g.rider_mass_distribution, 0.01, 0.33, 0.5,
-               true);
+    for (const Click& c : clicks)
+        add_number(c.key, c.label, c.field, 1, 0, 100, true);
+    add_number("rider_mass_distribution", "Rider Mass Distribution", &g.rider_mass_distribution, 0.01, 0.33,
+               0.5, true);
 }
 
 void build_registry() {
@@ -203,8 +211,8 @@ void build_registry() {
         char key[32];
         snprintf(key, sizeof key, "server_name_hist%02d", i);
         // A history entry too long for the field is dropped, not cut into another server's name.
-        add_text(key, "", &g.server_history[static_cast<size_t>(i)], k_server_name_length - 1, false).reject_long =
-            true;
+        add_text(key, "", &g.server_history[static_cast<size_t>(i)], k_server_name_length - 1, false)
+            .reject_long = true;
     }
     add_number("ground_detail", "Ground Geometric Detail", &g.ground_detail, 1, 0, 100, false);
     add_number("ground_texture_detail", "Ground Texture Levels", &g.ground_texture_detail, 1, 0, 10, false);
@@ -306,7 +314,8 @@ Setting* setting_find_label(const char* label) {
 void settings_reset() {
     build_registry();
     g_settings = Settings{};
-    for (Setting& s : g_registry) s.held.clear();
+    for (Setting& s : g_registry)
+        s.held.clear();
 }
 
 void setting_set_number(Setting& s, double value) {
@@ -407,10 +416,13 @@ std::string setting_value_text(const Setting& s) {
     return "";
 }
 
-bool binding_bound(const Binding& b) { return !b.key_name.empty() || !b.axis_name.empty(); }
+bool binding_bound(const Binding& b) {
+    return !b.key_name.empty() || !b.axis_name.empty();
+}
 
 void binding_parse(Binding& b, const char* value) {
-    while (*value == ' ') ++value;
+    while (*value == ' ')
+        ++value;
     b = Binding{};
     const char* close = value[0] == '(' ? strchr(value, ')') : nullptr;
     float lo = 0, hi = 0;
@@ -428,7 +440,8 @@ void binding_parse(Binding& b, const char* value) {
 std::string binding_text(const Binding& b) {
     if (!b.axis_name.empty()) {
         char range[256];
-        snprintf(range, sizeof range, "(%f,%f)", static_cast<double>(b.axis_min), static_cast<double>(b.axis_max));
+        snprintf(range, sizeof range, "(%f,%f)", static_cast<double>(b.axis_min),
+                 static_cast<double>(b.axis_max));
         return range + b.axis_name;
     }
     if (!b.key_name.empty()) return "(k)" + b.key_name;
@@ -534,6 +547,7 @@ std::string settings_bike_name() {
 
 void server_history_push(const std::string& name) {
     if (name.empty() || name == g_settings.server_history[0]) return;
-    for (int i = k_server_history - 1; i > 0; --i) g_settings.server_history[i] = g_settings.server_history[i - 1];
+    for (int i = k_server_history - 1; i > 0; --i)
+        g_settings.server_history[i] = g_settings.server_history[i - 1];
     g_settings.server_history[0] = name;
 }

@@ -14,11 +14,11 @@
 #include <vector>
 
 constexpr int k_server_history = 16;
-constexpr int k_gate_choices = 40;           // "slot00" ... "slot39"
-constexpr int k_server_name_length = 127;    // "server_name" and its history entries
-constexpr int k_rider_name_length = 63;      // "name"
-constexpr int k_plate_number_length = 3;     // "number"
-constexpr int k_setting_line_length = 1023;  // the longest line the files carry
+constexpr int k_gate_choices = 40;          // "slot00" ... "slot39"
+constexpr int k_server_name_length = 127;   // "server_name" and its history entries
+constexpr int k_rider_name_length = 63;     // "name"
+constexpr int k_plate_number_length = 3;    // "number"
+constexpr int k_setting_line_length = 1023; // the longest line the files carry
 
 // The controls stored as bindings, in the order they are written.
 enum BindingId {
@@ -60,8 +60,20 @@ std::array<Binding, BindingCount> default_bindings();
 
 // Option indices of the choices that code tests by value.
 enum NoYes { ChoiceNo = 0, ChoiceYes = 1 };
-enum RenderTextureMethod { RenderSoftware, RenderHardwareCopy, RenderHardwareDirect, RenderShadersCopy, RenderShadersDirect };
-enum GraphicsPreset { PresetCompatibility, PresetHighFps, PresetNormal, PresetHighDetail, GraphicsPresetCount };
+enum RenderTextureMethod {
+    RenderSoftware,
+    RenderHardwareCopy,
+    RenderHardwareDirect,
+    RenderShadersCopy,
+    RenderShadersDirect
+};
+enum GraphicsPreset {
+    PresetCompatibility,
+    PresetHighFps,
+    PresetNormal,
+    PresetHighDetail,
+    GraphicsPresetCount
+};
 
 struct Settings {
     int xres = 640;
@@ -76,7 +88,8 @@ struct Settings {
     int skill = 0; // "Novice", "Amateur", "Expert"
     double minutes = 0;
     double laps = 5;
-    std::array<int, k_gate_choices> slots{}; // "Empty", "Human", "Robot", "Robot (2 stroke)", "Robot (4 stroke)"
+    std::array<int, k_gate_choices>
+        slots{}; // "Empty", "Human", "Robot", "Robot (2 stroke)", "Robot (4 stroke)"
     double ghost_fade_distance = 10;
     int time_trial_abort = ChoiceYes;
 
@@ -105,7 +118,7 @@ struct Settings {
     double restricted_lock_speed = 50;
     double restricted_lock = 7.5; // degrees
     int arcade = ChoiceYes;
-    int front_brake = 1;   // "Normal", "Antilock"
+    int front_brake = 1; // "Normal", "Antilock"
     int rear_brake = 0;
     int stop_wheelies = 0; // "No", "Yes", "Front Only"
     int auto_shift = ChoiceYes;
@@ -181,10 +194,10 @@ enum class SettingKind { Choice, Number, Text, Integer, Binding };
 // at it, the others are null.
 struct Setting {
     std::string key;
-    std::string label;        // the menu label; empty for settings no widget shows
+    std::string label; // the menu label; empty for settings no widget shows
     SettingKind kind = SettingKind::Integer;
-    bool setup = false;       // part of the bike setup (setup files and the configuration's setup block)
-    bool written = true;      // false for keys only read from older files
+    bool setup = false;  // part of the bike setup (setup files and the configuration's setup block)
+    bool written = true; // false for keys only read from older files
 
     // Choice: the current option's index. An empty option list (one that is built later, like the
     // texture lists) keeps the stored text in `held` so that it survives until the list exists.

@@ -33,12 +33,14 @@ bool name_allowed(const std::string& name) {
 
 std::string trim_trailing_space(const char* name) {
     std::string s = name ? name : "";
-    while (!s.empty() && (s.back() == ' ' || (s.back() >= '\t' && s.back() <= '\r'))) s.pop_back();
+    while (!s.empty() && (s.back() == ' ' || (s.back() >= '\t' && s.back() <= '\r')))
+        s.pop_back();
     return s;
 }
 
 std::string strip_gz(const std::string& name) {
-    if (name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0) return name.substr(0, name.size() - 3);
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0)
+        return name.substr(0, name.size() - 3);
     return name;
 }
 
@@ -48,7 +50,8 @@ namespace {
 
 std::vector<std::string> labels_of(const std::vector<TextureVariant>& variants) {
     std::vector<std::string> labels;
-    for (const TextureVariant& v : variants) labels.push_back(v.label);
+    for (const TextureVariant& v : variants)
+        labels.push_back(v.label);
     return labels;
 }
 

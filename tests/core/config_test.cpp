@@ -36,7 +36,8 @@ std::vector<std::string> keys_of(const std::string& file) {
     std::vector<std::string> keys;
     std::istringstream in(file);
     std::string line;
-    while (std::getline(in, line)) keys.push_back(line.substr(0, line.find('=')));
+    while (std::getline(in, line))
+        keys.push_back(line.substr(0, line.find('=')));
     return keys;
 }
 
@@ -53,12 +54,12 @@ TEST_F(ConfigTest, LinesAndTheirEffects) {
         {"fov=abc\n", "fov", "110.000000"},
         {"fov=nan\n", "fov", "110.000000"},
         {"fov=90.5\r\n", "fov", "90.500000"},
-        {"fov 20\n", "fov", "110.000000"},                  // no "=": ignored
-        {"Fov=20\n", "fov", "110.000000"},                  // keys are case-sensitive
-        {"fov =20\n", "fov", "110.000000"},                 // and compared whole
+        {"fov 20\n", "fov", "110.000000"},  // no "=": ignored
+        {"Fov=20\n", "fov", "110.000000"},  // keys are case-sensitive
+        {"fov =20\n", "fov", "110.000000"}, // and compared whole
         {"ground_texture_dim=100x100\n", "ground_texture_dim", "128x128"},
         {"ground_texture_dim=256x256\r\n", "ground_texture_dim", "256x256"},
-        {"record=yes\n", "record", "No"},                   // options match case-sensitively
+        {"record=yes\n", "record", "No"}, // options match case-sensitively
         {"name=a=b\n", "name", "a=b"},
         {"name=" + std::string(80, 'n') + "\n", "name", std::string(63, 'n')},
         {"number=12345\n", "number", "123"},
@@ -142,7 +143,8 @@ TEST_F(ConfigTest, WriteAndReadKeepEveryValue) {
     }
     g_settings.use_fbo = ChoiceYes; // read-only key: its value must not reach the file
     std::vector<std::string> before;
-    for (int i = 0; i < settings_count(); ++i) before.push_back(setting_value_text(setting_at(i)));
+    for (int i = 0; i < settings_count(); ++i)
+        before.push_back(setting_value_text(setting_at(i)));
 
     ASSERT_TRUE(config_write());
     std::string first = read_file(config_path());
@@ -196,7 +198,8 @@ TEST_F(ConfigTest, TextValuesCannotInjectLines) {
 // A write that fails keeps the previous file whole and says so.
 TEST_F(ConfigTest, FailedWriteKeepsTheOldFileAndReports) {
     write_file(config_path(), "fov=33\n");
-    std::filesystem::create_directories(home.home_root() + ".config.new"); // the temporary file cannot be made
+    std::filesystem::create_directories(home.home_root() +
+                                        ".config.new"); // the temporary file cannot be made
     g_settings.fov = 99;
     EXPECT_FALSE(config_write());
     EXPECT_EQ(read_file(config_path()), "fov=33\n");
@@ -220,12 +223,9 @@ struct StabilityCase {
 
 TEST_F(ConfigTest, StabilityLevelsInterpolate) {
     const StabilityCase cases[] = {
-        {0, 40, 90, 0, 1, 1, 0, 1, 45},
-        {50, 65, 42.5, 21, 1, 1.75, 0.25, 2, 7.5},
-        {100, 80, 35, 32, 0, 2, 0.25, 2, 5},
-        {90, 75 + 0.5 * 5, 35, 32, 0.5, 2, 0.25, 2, 5},
-        {-20, 40, 90, 0, 1, 1, 0, 1, 45},
-        {250, 80, 35, 32, 0, 2, 0.25, 2, 5},
+        {0, 40, 90, 0, 1, 1, 0, 1, 45},      {50, 65, 42.5, 21, 1, 1.75, 0.25, 2, 7.5},
+        {100, 80, 35, 32, 0, 2, 0.25, 2, 5}, {90, 75 + 0.5 * 5, 35, 32, 0.5, 2, 0.25, 2, 5},
+        {-20, 40, 90, 0, 1, 1, 0, 1, 45},    {250, 80, 35, 32, 0, 2, 0.25, 2, 5},
     };
     for (const StabilityCase& c : cases) {
         settings_reset();
@@ -333,7 +333,8 @@ TEST(DerivedRenderParams, FollowTheGraphicsSettings) {
 // Start-up order: the derived values land in the launch options, and the command line parsed
 // afterwards overrides them.
 TEST_F(ConfigTest, StartUpDerivesThenTheCommandLineOverrides) {
-    write_file(config_path(), "model_texture_detail=6\nground_texture_detail=8\nroost_density=300\nmessage_lines=3\n");
+    write_file(config_path(),
+               "model_texture_detail=6\nground_texture_detail=8\nroost_density=300\nmessage_lines=3\n");
     config_startup_defaults();
     LaunchOptions launch;
     launch_options_defaults(launch);

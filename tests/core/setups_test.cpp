@@ -80,8 +80,8 @@ TEST_F(SetupFiles, MissingFileChangesNothing) {
 
 // No setup name reaches outside the setups folder.
 TEST_F(SetupFiles, NamesOutsideTheFolderAreRefused) {
-    const char* names[] = {"", "   ", "..", ".", "../config", "a/b", "/tmp/x", "a\\b", "..\\x", ".hidden", "tab\tin",
-                           "\x7f"};
+    const char* names[] = {"",       "   ",  "..",    ".",       "../config", "a/b",
+                           "/tmp/x", "a\\b", "..\\x", ".hidden", "tab\tin",   "\x7f"};
     write_file(home.home_root() + "config", "fov=20\n");
     std::string long_name(k_setup_name_max + 1, 'n');
     std::vector<std::string> all(std::begin(names), std::end(names));
@@ -134,7 +134,7 @@ struct BikeLine {
 
 TEST_F(SetupFiles, OldBikeNamesAreMapped) {
     const BikeLine cases[] = {
-        {"crf250", "crf250(2008)"}, {"kx250f", "kx250f(2008)"}, {"rmz250", "rmz250(2008)"},
+        {"crf250", "crf250(2008)"}, {"kx250f", "kx250f(2008)"},       {"rmz250", "rmz250(2008)"},
         {"yz250f", "yz250f(2008)"}, {"crf250(2016)", "crf250(2016)"}, {"CRF250", "450sxf(2016)"},
     };
     for (const BikeLine& c : cases) {
