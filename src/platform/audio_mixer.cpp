@@ -295,6 +295,7 @@ const uint8_t* mixer_mix() {
                 Sound* s = side == 0 ? a : b;
                 if (!s) continue;
                 SoundSide& d = s->side[side];
+                // A side fading to level 0 is still heard until its data crosses zero.
                 if ((d.level >= 1 || d.level_in_use >= 1) && heard < g_mixer.format.voices) {
                     ++heard;
                     mix_side(s, d, g_mixer.sums.data() + side, stride, samples);

@@ -238,6 +238,20 @@ TEST(AudioOutput, MixesOnTheDeviceThread) {
     EXPECT_FALSE(audio_is_open());
 }
 
+TEST(AudioRecording, OneFragmentPerTick) {
+    TestHome home;
+    ASSERT_TRUE(audio_open_readback(nullptr, 88320, 690));
+    std::string path = home.home / "sound.raw";
+    FILE* file = fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    audio_set_recording(file);
+    for (int tick = 0; tick < 3; ++tick) audio_record_tick();
+    audio_close();
+    audio_record_tick(); // closing ends the recording
+    fclose(file);
+    EXPECT_EQ(read_file(path), std::string(3 * 1380, '\x80'));
+}
+
 TEST_F(MixerTest, NothingHappensWithoutADriver) {
     audio_close();
     EXPECT_FALSE(audio_is_open());
