@@ -427,8 +427,12 @@ void binding_parse(Binding& b, const char* value) {
     const char* close = value[0] == '(' ? strchr(value, ')') : nullptr;
     float lo = 0, hi = 0;
     if (close && sscanf(value, "(%f,%f)", &lo, &hi) == 2) {
-        b.axis_min = lo;
-        b.axis_max = hi;
+        // A calibration that is not a finite number (a hand-edited "nan") would turn every reading
+        // of the axis into NaN; such an axis keeps the plain 0..1 range instead.
+        if (std::isfinite(lo) && std::isfinite(hi)) {
+            b.axis_min = lo;
+            b.axis_max = hi;
+        }
         b.axis_name = close + 1;
     } else if (strncmp(value, "(k)", 3) == 0) {
         b.key_name = value + 3;

@@ -265,6 +265,8 @@ TEST(Bindings, ParseAndPrintBack) {
     const BindingCase cases[] = {
         {"(0.1,0.9)joy 0 axis 2", "", "joy 0 axis 2", 0.1f, 0.9f, "(0.100000,0.900000)joy 0 axis 2"},
         {"(-0.05625,-0.84375)stick", "", "stick", -0.05625f, -0.84375f, "(-0.056250,-0.843750)stick"},
+        {"(nan,0.5)stick", "", "stick", 0, 1, "(0.000000,1.000000)stick"},
+        {"(0.2,inf)stick", "", "stick", 0, 1, "(0.000000,1.000000)stick"},
         {"(k)a", "a", "", 0, 1, "(k)a"},
         {"a", "a", "", 0, 1, "(k)a"},
         {"   (k)right ctrl", "right ctrl", "", 0, 1, "(k)right ctrl"},
