@@ -26,6 +26,13 @@ constexpr RiderBody k_part_order[7] = {BodyFrontWheel, BodyRearWheel, BodyFrame,
 // fresh rut.
 constexpr double k_rut_apply_distance = 10;
 constexpr int k_rut_marks_per_tick = 4;
+// The most contact joints one pair of riders (or a rider and an object) gets in a step; further
+// touches of the pair are applied as forces. Two riders lying in each other would otherwise join
+// hundreds of sphere pairs into one island, and the exact stepper's cost grows with its cube.
+constexpr int k_pair_joint_limit = 8;
+
+// Joints left for the pair being tested.
+int g_pair_joints_left = k_pair_joint_limit;
 
 SimVec body_position(dBodyID body) {
     const dReal* p = dBodyGetPosition(body);
@@ -95,7 +102,9 @@ bool ball_overlap(const Ball& a, const Ball& b, BallHit& hit) {
 
 void apply_ball_hit(const Ball& a, const Ball& b, const BallHit& hit, ContactMode mode) {
     double mu = std::min(a.friction, b.friction), kp = std::min(a.kp, b.kp), kd = std::min(a.kd, b.kd);
+    if (mode == ContactJoint && g_pair_joints_left <= 0) mode = ContactForce;
     if (mode == ContactJoint) {
+        --g_pair_joints_left;
         contact_joint_create(b.body, a.body, hit.point, hit.normal, hit.depth, mu, kp, kd, nullptr, nullptr);
     } else if (mode == ContactForce) {
         SimVec va = body_point_velocity(a.body, hit.point), vb = body_point_velocity(b.body, hit.point);
@@ -266,6 +275,20 @@ void place_parts(Part* parts, int count) {
     }
 }
 
+// The radius about the frame that holds every shaped part of the rider.
+double rider_reach(const Rider& rider) {
+    SimVec frame = body_position(rider.bodies[BodyFrame]);
+    double reach = 0;
+    for (int body = 0; body < k_rider_bodies; ++body) {
+        const CollisionShape* shape = rider.collision_shapes[body];
+        if (!shape) continue;
+        const WheelRecord& wheel = body == BodyFrontWheel ? rider.front_wheel : rider.rear_wheel;
+        double part = wheel_body(body) ? wheel.ring_radius + wheel.tube_radius : shape->bound;
+        reach = std::max(reach, length(body_position(rider.bodies[body]) - frame) + part);
+    }
+    return reach;
+}
+
 bool fast(double speed) { return speed >= k_blame_fast_speed; }
 bool moving(double speed) { return std::llround(speed * speed) >= std::llround(k_blame_moving_speed * k_blame_moving_speed); }
 
@@ -402,6 +425,9 @@ void collision_set_sort(Rider** set, int count) {
 
 int rider_rider_contacts(Rider& a, Rider& b, bool online) {
     if (&a == &b) return 0;
+    if (!(length(body_position(a.bodies[BodyFrame]) - body_position(b.bodies[BodyFrame])) <=
+          rider_reach(a) + rider_reach(b)))
+        return 0;
     Part parts_a[k_rider_bodies], parts_b[k_rider_bodies];
     double bound_a = 0, bound_b = 0;
     int count_a = gather_parts(a, parts_a, bound_a), count_b = gather_parts(b, parts_b, bound_b);
@@ -417,6 +443,7 @@ int rider_rider_contacts(Rider& a, Rider& b, bool online) {
     ContactMode base = (a.rider_contact_step == step || b.rider_contact_step == step) ? ContactForce : ContactJoint;
     constexpr int k_online_test_b = PartFrontWheel | PartForkUpper | PartForkLower;
     constexpr int k_online_test_a = PartFrontWheel | PartRearWheel | PartFrame | PartSwingarm | PartRider;
+    g_pair_joints_left = k_pair_joint_limit;
     int a_flags = 0, b_flags = 0;
     for (int i = 0; i < count_a; ++i)
         for (int j = 0; j < count_b; ++j) {
@@ -454,6 +481,7 @@ int rider_object_contacts(Rider& rider, const ContactObject& object) {
     thing.position = where;
     thing.bound = object.shape->bound;
     int flags = 0;
+    g_pair_joints_left = k_pair_joint_limit;
     for (int i = 0; i < count; ++i)
         if (part_pair(parts[i], thing, ContactJoint)) flags |= 1 << parts[i].body_index;
     if (flags & PartRider) {
@@ -465,6 +493,8 @@ int rider_object_contacts(Rider& rider, const ContactObject& object) {
 
 int world_contacts(const ContactObject* objects, int object_count) {
     static Rider* set[k_max_riders];
+    static SimVec centre[k_max_riders];
+    static double reach[k_max_riders];
     int count = 0;
     for (const RiderSlot& slot : g_slots) {
         Rider* rider = slot.rider;
@@ -480,8 +510,18 @@ int world_contacts(const ContactObject* objects, int object_count) {
         set[count++] = rider;
     }
     collision_set_sort(set, count);
+    // The rider-level bound first: most pairs are far apart.
+    for (int i = 0; i < count; ++i) {
+        centre[i] = body_position(set[i]->bodies[BodyFrame]);
+        reach[i] = rider_reach(*set[i]);
+    }
     for (int i = 0; i < count; ++i)
-        for (int j = i + 1; j < count; ++j) rider_rider_contacts(*set[i], *set[j], false);
+        for (int j = i + 1; j < count; ++j) {
+            SimVec d = centre[i] - centre[j];
+            double limit = reach[i] + reach[j];
+            if (!(dot(d, d) <= limit * limit)) continue;
+            rider_rider_contacts(*set[i], *set[j], false);
+        }
     return count;
 }
 

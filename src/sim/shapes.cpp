@@ -185,8 +185,25 @@ bool sphere_terrain_query(const Terrain& terrain, SimVec centre, double radius, 
     return true;
 }
 
+// True when the ground under the square of half-width reach around (x, z) lies wholly below y:
+// nothing within reach of the point can touch it.
+bool ground_below(const Terrain& terrain, double x, double y, double z, double reach) {
+    if (terrain.heights.empty() || !(terrain.cell_size > 0) || !std::isfinite(x + y + z + reach)) return false;
+    if (std::fabs(x) > k_far_away || std::fabs(z) > k_far_away) return true;
+    double s = terrain.cell_size;
+    int i0 = int(std::floor((x - reach) / s)), i1 = int(std::ceil((x + reach) / s));
+    int j0 = int(std::floor((z - reach) / s)), j1 = int(std::ceil((z + reach) / s));
+    if (i1 - i0 > k_max_scan_cells || j1 - j0 > k_max_scan_cells) return false;
+    for (int j = j0; j <= j1; ++j)
+        for (int i = i0; i <= i1; ++i)
+            if (terrain_sample(terrain, i, j) >= y) return false;
+    return true;
+}
+
 bool shape_terrain_contact(CollisionShape& shape, dBodyID body, const double position[3], const double rotation[12],
                            const Terrain& terrain) {
+    // Most of the time a part is well clear of the ground: one look at the samples under its bound.
+    if (ground_below(terrain, position[0], position[1] - shape.bound, position[2], shape.bound)) return false;
     shape_transform(shape, position, rotation);
     bool touched = false;
     for (size_t i = 0; i < shape.spheres.size(); ++i) {

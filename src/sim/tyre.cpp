@@ -41,6 +41,13 @@ double circle_distance_squared(SimVec c, SimVec a, double R, SimVec y) {
 
 SimVec to_sim(const TerrainVec& v) { return SimVec{v.x, v.y, v.z}; }
 
+double segment_point_distance(SimVec p, SimVec q, SimVec y) {
+    SimVec d = q - p;
+    double len2 = dot(d, d);
+    double t = len2 > 0 ? std::clamp(dot(y - p, d) / len2, 0.0, 1.0) : 0.0;
+    return length(p + d * t - y);
+}
+
 // Downward normals are turned sideways or up: the ground never pulls a wheel into itself.
 SimVec clean_normal(SimVec n) {
     if (n.y >= 0) return n;
@@ -164,8 +171,13 @@ TorusCase torus_triangle_contact(const SimVec v[3], SimVec c, SimVec a, double R
     double best = INFINITY;
     SimVec best_circle = c, best_edge = c;
     for (int i = 0; i < 3; ++i) {
+        // Every point y is at least |(|y - c|) - R| from the circle: an edge wholly farther than
+        // R + r from the centre, or wholly nearer than R - r, cannot reach the tube.
+        SimVec p = v[i], q = v[(i + 1) % 3];
+        if (std::max(length(p - c), length(q - c)) < R - r) continue;
+        if (segment_point_distance(p, q, c) > R + r) continue;
         SimVec on_circle, on_segment;
-        double d = circle_segment_distance(c, a, R, v[i], v[(i + 1) % 3], on_circle, on_segment);
+        double d = circle_segment_distance(c, a, R, p, q, on_circle, on_segment);
         if (d < best) {
             best = d;
             best_circle = on_circle;
