@@ -49,11 +49,13 @@ const Leg k_tarnwick_legs[] = {
 };
 
 constexpr double k_start_x = 500, k_start_z = 2050, k_start_heading = 0;
-constexpr double k_gate_s = 40;
-constexpr double k_gate_half_width = 78;   // 40 gates of 3.5 ft with room to spare
-constexpr double k_pad_before = 35;        // the wide pad begins this far behind the gate
-constexpr double k_pad_full_until = 170;   // full width until here, then it funnels
-constexpr double k_pad_funnel_end = 430;
+// The start pad: it opens out from the track's width behind the gate to room for 40 gates of
+// 3.5 ft, keeps that width past the gate, then funnels into turn 1 (at 480 ft). Its width never
+// changes by more than a foot per foot along the line, so the pad's outline stays a clean flare.
+constexpr double k_gate_s = 140;
+constexpr double k_gate_half_width = 78;
+constexpr double k_pad_open_start = 30, k_pad_open_end = 130;
+constexpr double k_pad_full_until = 250, k_pad_funnel_end = 470;
 
 struct Pose {
     double x, z, h;
@@ -255,17 +257,15 @@ Course course_tarnwick() {
         double sum = 0;
         for (int k = -window; k <= window; ++k) sum += width[size_t(((i + k) % count + count) % count)];
         double w = sum / (2 * window + 1);
-        // The start pad: wide behind and at the gate, funnelling into the first turn.
         double s = course.points[size_t(i)].s;
-        double from_pad = wrap(s - (k_gate_s - k_pad_before), total); // 0 at the back of the pad
-        double pad_end = k_pad_funnel_end - (k_gate_s - k_pad_before);
-        double full_end = k_pad_full_until - (k_gate_s - k_pad_before);
-        if (from_pad < pad_end) {
-            // It opens out over its first 25 ft, so the back of the pad meets the last corner smoothly.
-            double t = from_pad < full_end ? smoothstep(from_pad / 25)
-                                           : 1 - smoothstep((from_pad - full_end) / (pad_end - full_end));
-            w = std::max(w, w + (k_gate_half_width - w) * t);
-        }
+        double t = 0;
+        if (s >= k_pad_open_start && s < k_pad_open_end)
+            t = smoothstep((s - k_pad_open_start) / (k_pad_open_end - k_pad_open_start));
+        else if (s >= k_pad_open_end && s < k_pad_full_until)
+            t = 1;
+        else if (s >= k_pad_full_until && s < k_pad_funnel_end)
+            t = 1 - smoothstep((s - k_pad_full_until) / (k_pad_funnel_end - k_pad_full_until));
+        w += (std::max(w, k_gate_half_width) - w) * t;
         course.points[size_t(i)].half_width = w;
     }
     course.gate_s = k_gate_s;

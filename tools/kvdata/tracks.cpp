@@ -70,7 +70,9 @@ TrackBuild track_tarnwick(const Course& course) {
     smooth_closed(bed, int(70 / course.spacing), 3);
     smooth_closed(curvature, int(12 / course.spacing), 2);
 
-    // Nearest centre-line point of every sample near the course.
+    // The centre-line point each sample near the course belongs to: the one whose track edge is
+    // nearest (distance minus half-width), so a wide stretch such as the start pad owns the ground
+    // beside it and the distance outside the edge varies continuously from point to point.
     const double reach = 26; // beyond the edge: shoulder, mound and blend into the land
     std::vector<float> best(size_t(n) * size_t(n), 1e30f);
     std::vector<int32_t> nearest(size_t(n) * size_t(n), -1);
@@ -82,10 +84,12 @@ TrackBuild track_tarnwick(const Course& course) {
         for (int row = r0; row <= r1; ++row)
             for (int col = c0; col <= c1; ++col) {
                 double dx = col * cs - p.x, dz = row * cs - p.z;
-                float d2 = float(dx * dx + dz * dz);
+                double d2 = dx * dx + dz * dz;
+                if (d2 >= r * r) continue;
+                float outside = float(std::sqrt(d2) - p.half_width);
                 size_t k = size_t(row) * size_t(n) + size_t(col);
-                if (d2 < r * r && d2 < best[k]) {
-                    best[k] = d2;
+                if (outside < best[k]) {
+                    best[k] = outside;
                     nearest[k] = int32_t(i);
                 }
             }
@@ -115,10 +119,10 @@ TrackBuild track_tarnwick(const Course& course) {
                 double d2 = (x - qx) * (x - qx) + (z - qz) * (z - qz);
                 if (d2 < best_d2) {
                     best_d2 = d2;
-                    double len = std::sqrt(len2);
                     s = pa.s + u * course.spacing;
-                    lateral = ((x - qx) * -ez + (z - qz) * ex) / len; // positive to the rider's right
-                    (void)len;
+                    // Distance from the line, signed positive to the rider's right.
+                    double side = (x - qx) * -ez + (z - qz) * ex;
+                    lateral = side < 0 ? -std::sqrt(d2) : std::sqrt(d2);
                 }
             }
             CoursePoint p = course_at(course, s);
