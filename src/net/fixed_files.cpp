@@ -21,7 +21,8 @@ void fixed_files_digest(char text[41]) {
         DataStream* stream = stream_open(name, "rb");
         if (!stream) continue;
         size_t n;
-        while ((n = stream_read(stream, block, sizeof block)) > 0) sha1_feed(sha, block, n);
+        while ((n = stream_read(stream, block, sizeof block)) > 0)
+            sha1_feed(sha, block, n);
         stream_close(stream);
     }
     uint8_t digest[20];

@@ -15,7 +15,8 @@ void install_shipped_shapes(const TestHome& test) {
     std::vector<std::pair<std::string, std::string>> entries;
     ASSERT_TRUE(saf_entries(read_file(build_dir() + "/zzzz.saf"), entries));
     for (const auto& [name, data] : entries)
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".shp") == 0) write_file(test.data_root() + name, data);
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".shp") == 0)
+            write_file(test.data_root() + name, data);
 }
 
 TEST(FixedFiles, ShippedShapesPass) {
@@ -40,8 +41,10 @@ TEST(FixedFiles, ChangedOrMissingShapeFails) {
         TestHome test;
         install_shipped_shapes(test);
         std::string path = test.data_root() + c.file;
-        if (c.remove) std::remove(path.c_str());
-        else write_file(path, read_file(path) + "0 0 0 1 1 1 1\n");
+        if (c.remove)
+            std::remove(path.c_str());
+        else
+            write_file(path, read_file(path) + "0 0 0 1 1 1 1\n");
         EXPECT_FALSE(fixed_files_check()) << c.file;
     }
 }

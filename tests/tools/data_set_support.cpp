@@ -43,7 +43,8 @@ void png_source_read(png_structp png, png_bytep out, png_size_t size) {
 } // namespace
 
 bool png_decode(const std::string& bytes, RgbaImage& image) {
-    if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) return false;
+    if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0)
+        return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     PngSource source{&bytes, 0};
@@ -62,7 +63,8 @@ bool png_decode(const std::string& bytes, RgbaImage& image) {
     image.height = int(png_get_image_height(png, info));
     image.pixels.assign(size_t(image.width) * size_t(image.height) * 4, 0);
     std::vector<png_bytep> rows(size_t(image.height));
-    for (int y = 0; y < image.height; ++y) rows[size_t(y)] = &image.pixels[size_t(y) * size_t(image.width) * 4];
+    for (int y = 0; y < image.height; ++y)
+        rows[size_t(y)] = &image.pixels[size_t(y) * size_t(image.width) * 4];
     png_read_image(png, rows.data());
     png_destroy_read_struct(&png, &info, nullptr);
     return true;

@@ -18,18 +18,22 @@
 
 namespace {
 
-std::string built(const std::string& name) { return read_file(build_dir() + "/" + name); }
+std::string built(const std::string& name) {
+    return read_file(build_dir() + "/" + name);
+}
 
 std::map<std::string, std::string> stock_archive() {
     std::vector<std::pair<std::string, std::string>> list;
     EXPECT_TRUE(saf_entries(built("zzzz.saf"), list));
     std::map<std::string, std::string> entries;
-    for (const auto& [name, data] : list) entries[name] = data;
+    for (const auto& [name, data] : list)
+        entries[name] = data;
     return entries;
 }
 
-const char* const k_shape_files[7] = {"generic_frame.shp", "generic_fork_upper.shp", "generic_fork_lower.shp",
-                                      "generic_swingarm.shp", "front_wheel.shp", "rear_wheel.shp", "generic_rider.shp"};
+const char* const k_shape_files[7] = {
+    "generic_frame.shp", "generic_fork_upper.shp", "generic_fork_lower.shp", "generic_swingarm.shp",
+    "front_wheel.shp",   "rear_wheel.shp",         "generic_rider.shp"};
 
 struct Sphere {
     double x, y, z, radius, friction, stiffness, damping;
@@ -47,8 +51,8 @@ bool parse_shape(const std::string& text, std::vector<Sphere>& spheres) {
 
 TEST(StockArchive, HoldsTheImagesFontsAndShapes) {
     std::map<std::string, std::string> entries = stock_archive();
-    for (const char* name : {"tach.png", "shifter.png", "pitboard.png", "title.png", "font.png", "numbers.png",
-                             "numbers-condensed.png"}) {
+    for (const char* name : {"tach.png", "shifter.png", "pitboard.png", "title.png", "font.png",
+                             "numbers.png", "numbers-condensed.png"}) {
         ASSERT_TRUE(entries.count(name)) << name;
         RgbaImage image;
         EXPECT_TRUE(png_decode(entries[name], image)) << name;
@@ -56,7 +60,8 @@ TEST(StockArchive, HoldsTheImagesFontsAndShapes) {
     RgbaImage title;
     ASSERT_TRUE(png_decode(entries["title.png"], title));
     EXPECT_EQ(title.width, 2 * title.height);
-    for (const char* name : k_shape_files) EXPECT_TRUE(entries.count(name)) << name;
+    for (const char* name : k_shape_files)
+        EXPECT_TRUE(entries.count(name)) << name;
 }
 
 TEST(StockArchive, CompiledDigestsMatchTheBuiltData) {
@@ -66,10 +71,12 @@ TEST(StockArchive, CompiledDigestsMatchTheBuiltData) {
     EXPECT_STREQ(digest, k_game_data_digest);
     std::map<std::string, std::string> entries = stock_archive();
     std::string shapes;
-    for (const char* name : k_shape_files) shapes += entries[name];
+    for (const char* name : k_shape_files)
+        shapes += entries[name];
     sha1_of(shapes.data(), shapes.size(), digest);
     bool accepted = false;
-    for (const char* d : k_shape_digests) accepted = accepted || std::string(d) == digest;
+    for (const char* d : k_shape_digests)
+        accepted = accepted || std::string(d) == digest;
     EXPECT_TRUE(accepted) << digest;
 }
 
@@ -81,10 +88,11 @@ TEST(StockShapes, SpheresFitTheBikeAndRider) {
         const char* file;
         double x, y, z;
     };
-    const Body bodies[7] = {{"generic_frame.shp", 0, 1.98, 3.6},     {"generic_fork_upper.shp", 0, 2.9, 2.16},
-                            {"generic_fork_lower.shp", 0, 1.77, 1.59}, {"generic_swingarm.shp", 0, 1.34, 4.99},
-                            {"front_wheel.shp", 0, 1.09, 1.11},       {"rear_wheel.shp", 0, 1.04, 6.0},
-                            {"generic_rider.shp", 0, 4.5, 4.12}};
+    const Body bodies[7] = {
+        {"generic_frame.shp", 0, 1.98, 3.6},       {"generic_fork_upper.shp", 0, 2.9, 2.16},
+        {"generic_fork_lower.shp", 0, 1.77, 1.59}, {"generic_swingarm.shp", 0, 1.34, 4.99},
+        {"front_wheel.shp", 0, 1.09, 1.11},        {"rear_wheel.shp", 0, 1.04, 6.0},
+        {"generic_rider.shp", 0, 4.5, 4.12}};
     std::map<std::string, std::string> entries = stock_archive();
     for (const Body& body : bodies) {
         std::vector<Sphere> spheres;
@@ -106,7 +114,8 @@ TEST(StockShapes, SpheresFitTheBikeAndRider) {
             } else {
                 EXPECT_GT(y - s.radius, 0.7) << body.file << " reaches the ground";
             }
-            if (std::string(body.file) == "generic_rider.shp") EXPECT_GT(y - s.radius, 2.8) << "rider below the seat";
+            if (std::string(body.file) == "generic_rider.shp")
+                EXPECT_GT(y - s.radius, 2.8) << "rider below the seat";
         }
     }
 }
@@ -119,7 +128,8 @@ struct Glyph {
 // band's top row and bands in the left column; a band's last cell runs to the right edge.
 bool font_cells(const RgbaImage& image, const std::string& characters, std::vector<Glyph>& glyphs) {
     auto is_separator = [&](int x, int y) {
-        return memcmp(&image.pixels[(size_t(y) * size_t(image.width) + size_t(x)) * 4], image.pixels.data(), 4) == 0;
+        return memcmp(&image.pixels[(size_t(y) * size_t(image.width) + size_t(x)) * 4], image.pixels.data(),
+                      4) == 0;
     };
     auto next_column = [&](int from, int y) {
         for (int x = from; x < image.width; ++x)
@@ -151,8 +161,10 @@ TEST(FontImages, GlyphCellsFollowTheSeparatorConvention) {
         std::string characters;
     };
     std::string printable;
-    for (char c = '!'; c <= '~'; ++c) printable += c;
-    const Case cases[] = {{"font.png", printable}, {"numbers.png", "0123456789"}, {"numbers-condensed.png", "0123456789"}};
+    for (char c = '!'; c <= '~'; ++c)
+        printable += c;
+    const Case cases[] = {
+        {"font.png", printable}, {"numbers.png", "0123456789"}, {"numbers-condensed.png", "0123456789"}};
     std::map<std::string, std::string> entries = stock_archive();
     std::map<std::string, std::map<char, double>> widths;
     for (const Case& c : cases) {
@@ -172,7 +184,8 @@ TEST(FontImages, GlyphCellsFollowTheSeparatorConvention) {
             // Some ink in every cell (below its marker row).
             int ink = 0;
             for (int y = g.y0 + 1; y < g.y1; ++y)
-                for (int x = g.x0; x < g.x1; ++x) ink += image.pixels[(size_t(y) * size_t(image.width) + size_t(x)) * 4 + 3] > 128;
+                for (int x = g.x0; x < g.x1; ++x)
+                    ink += image.pixels[(size_t(y) * size_t(image.width) + size_t(x)) * 4 + 3] > 128;
             EXPECT_GT(ink, 0) << c.file << " " << c.characters[i];
         }
     }
@@ -195,7 +208,8 @@ struct TrackFolder {
     std::vector<uint8_t> tile_map;
     std::vector<std::string> textures; // tileinfo texture names in type order
     double height(int col, int row) const {
-        return min_height + raw[size_t(row) * size_t(samples) + size_t(col)] * (max_height - min_height) / 65535.0;
+        return min_height +
+               raw[size_t(row) * size_t(samples) + size_t(col)] * (max_height - min_height) / 65535.0;
     }
 };
 
@@ -205,7 +219,8 @@ void read_track(const std::string& folder, TrackFolder& track) {
     std::string hf = built(folder + "/terrain.hf");
     int consumed = 0;
     float cell = 0, lo = 0, hi = 0;
-    ASSERT_EQ(sscanf(hf.c_str(), "%d %f %f %f %n", &track.size_log2, &cell, &lo, &hi, &consumed), 4) << folder;
+    ASSERT_EQ(sscanf(hf.c_str(), "%d %f %f %f %n", &track.size_log2, &cell, &lo, &hi, &consumed), 4)
+        << folder;
     track.cell_size = cell, track.min_height = lo, track.max_height = hi;
     ASSERT_LT(size_t(consumed), hf.size());
     ASSERT_EQ(hf[size_t(consumed)], ':') << "samples follow the header";
@@ -215,10 +230,12 @@ void read_track(const std::string& folder, TrackFolder& track) {
     ASSERT_EQ(hf.size(), size_t(consumed) + 1 + 2 * count) << "exactly one 16-bit sample per grid point";
     track.raw.resize(count);
     for (size_t i = 0; i < count; ++i)
-        track.raw[i] = uint16_t(uint8_t(hf[size_t(consumed) + 1 + 2 * i]) | uint8_t(hf[size_t(consumed) + 2 + 2 * i]) << 8);
+        track.raw[i] = uint16_t(uint8_t(hf[size_t(consumed) + 1 + 2 * i]) |
+                                uint8_t(hf[size_t(consumed) + 2 + 2 * i]) << 8);
 
     std::string shading = built(folder + "/shadingx2.ppm");
-    std::string header = "P6\n" + std::to_string(track.samples) + " " + std::to_string(track.samples) + "\n255\n";
+    std::string header =
+        "P6\n" + std::to_string(track.samples) + " " + std::to_string(track.samples) + "\n255\n";
     EXPECT_EQ(shading.substr(0, header.size()), header);
     EXPECT_EQ(shading.size(), header.size() + count * 3);
     std::string shadows = built(folder + "/shadows.pgm");
@@ -232,9 +249,11 @@ void read_track(const std::string& folder, TrackFolder& track) {
 
     std::istringstream tileinfo(built(folder + "/tileinfo"));
     std::string line, texture;
-    const std::set<std::string> known = {"texture", "friction", "roll_resist", "roost", "erode_depth", "erode_lower",
-                                         "erode_upper", "erode_displacement", "erode_radius", "erode_max_slope",
-                                         "erode_off_speed", "erode_on_speed", "addtile"};
+    const std::set<std::string> known = {"texture",         "friction",           "roll_resist",
+                                         "roost",           "erode_depth",        "erode_lower",
+                                         "erode_upper",     "erode_displacement", "erode_radius",
+                                         "erode_max_slope", "erode_off_speed",    "erode_on_speed",
+                                         "addtile"};
     while (std::getline(tileinfo, line)) {
         std::istringstream words(line);
         std::string keyword;
@@ -272,7 +291,8 @@ TEST(TrackFiles, FollowTheTerrainFormats) {
         EXPECT_LT(track.min_height, track.max_height);
         ASSERT_FALSE(track.textures.empty());
         EXPECT_LE(track.textures.size(), 256u);
-        for (uint8_t type : track.tile_map) ASSERT_LT(type, track.textures.size());
+        for (uint8_t type : track.tile_map)
+            ASSERT_LT(type, track.textures.size());
         for (const std::string& texture : track.textures) {
             ASSERT_EQ(texture.rfind("@" + std::string(c.folder) + "/", 0), 0u) << texture;
             RgbaImage image;
@@ -308,7 +328,8 @@ TEST(TrackFiles, TransitionTilesPairWithTheirSurfaces) {
         std::string a = pair.substr(0, pair.find('-')), b = pair.substr(pair.find('-') + 1);
         EXPECT_TRUE(stems.count(a) && stems.count(b)) << pair;
         EXPECT_EQ(set.size(), 14u) << pair;
-        for (const std::string& m : set) EXPECT_EQ(m.find_first_not_of("01"), std::string::npos) << m;
+        for (const std::string& m : set)
+            EXPECT_EQ(m.find_first_not_of("01"), std::string::npos) << m;
     }
     EXPECT_TRUE(masks.count("packed-loose") && masks.count("loose-grass"));
 }
@@ -354,7 +375,8 @@ TEST(Tarnwick, CourseIsAClosedLoopWithJumps) {
         }
     }
     size_t large = 0;
-    for (size_t s : sizes) large += s > 1000;
+    for (size_t s : sizes)
+        large += s > 1000;
     EXPECT_GE(large, 2u) << "an inside and an outside";
     // About a mile of track 26 ft wide or more, in tiles of 2.5 ft.
     double tile_area = 4 * track.cell_size * track.cell_size;
@@ -364,7 +386,8 @@ TEST(Tarnwick, CourseIsAClosedLoopWithJumps) {
     double steepest = 0;
     for (int row = 0; row < track.samples; row += 2)
         for (int col = 0; col + 1 < track.samples; ++col)
-            steepest = std::max(steepest, std::fabs(track.height(col + 1, row) - track.height(col, row)) / track.cell_size);
+            steepest = std::max(steepest, std::fabs(track.height(col + 1, row) - track.height(col, row)) /
+                                              track.cell_size);
     EXPECT_GT(steepest, 0.4);
     EXPECT_LT(steepest, 1.5) << "no cliffs";
 }
@@ -376,9 +399,9 @@ TEST(Testbed, FlatWithOneSlopeAndOneBump) {
     auto at = [&](double x, double z) { return track.height(int(x / cs), int(z / cs)); };
     EXPECT_DOUBLE_EQ(at(20, 20), 0.0);
     EXPECT_DOUBLE_EQ(at(120, 200), 0.0);
-    EXPECT_NEAR(at(64, 128), 2.0, 0.01);        // the bump's top
-    EXPECT_NEAR(at(192, 100), 8.0, 0.01);       // half-way up the slope
-    EXPECT_NEAR(at(240, 100), 16.0, 0.01);      // the plateau
+    EXPECT_NEAR(at(64, 128), 2.0, 0.01);   // the bump's top
+    EXPECT_NEAR(at(192, 100), 8.0, 0.01);  // half-way up the slope
+    EXPECT_NEAR(at(240, 100), 16.0, 0.01); // the plateau
 }
 
 TEST(DataBuilder, RebuildGivesIdenticalBytes) {
@@ -403,8 +426,11 @@ TEST(ShippedData, ProgramPassesTheDataCheckAndFindsTarnwick) {
     std::filesystem::copy_file(build_dir() + "/zzzz.saf", data / "zzzz.saf");
     std::filesystem::create_directories(data / "tracks/tarnwick");
     for (const char* file : {"desc", "terrain.hf"})
-        std::filesystem::copy_file(build_dir() + "/tracks/tarnwick/" + file, data / (std::string("tracks/tarnwick/") + file));
-    RunResult r = run_korvane({"--debug"}, {"HOME=" + home.path, "XDG_DATA_HOME=" + home.path + "/share", "KV_HOME=" + data.path}, 4);
+        std::filesystem::copy_file(build_dir() + "/tracks/tarnwick/" + file,
+                                   data / (std::string("tracks/tarnwick/") + file));
+    RunResult r = run_korvane(
+        {"--debug"}, {"HOME=" + home.path, "XDG_DATA_HOME=" + home.path + "/share", "KV_HOME=" + data.path},
+        4);
     EXPECT_EQ(r.err.find("Can't find game data"), std::string::npos) << r.err;
     std::string log = read_file(home.path + "/share/Korvane/lastlog.txt");
     EXPECT_NE(log.find("tracks/tarnwick -> Tarnwick\n"), std::string::npos) << log;

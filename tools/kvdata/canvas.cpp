@@ -34,37 +34,45 @@ void canvas_blend(Canvas& canvas, int x, int y, Colour colour, double coverage) 
 
 namespace {
 
-int lo(double v) { return int(std::floor(v)) - 1; }
-int hi(double v) { return int(std::ceil(v)) + 1; }
+int lo(double v) {
+    return int(std::floor(v)) - 1;
+}
+int hi(double v) {
+    return int(std::ceil(v)) + 1;
+}
 
 } // namespace
 
 void canvas_disc(Canvas& canvas, double cx, double cy, double radius, Colour colour) {
-    canvas_fill(canvas, colour, lo(cx - radius), lo(cy - radius), hi(cx + radius), hi(cy + radius),
-                [=](double x, double y) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius; });
+    canvas_fill(
+        canvas, colour, lo(cx - radius), lo(cy - radius), hi(cx + radius), hi(cy + radius),
+        [=](double x, double y) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius; });
 }
 
 void canvas_ring(Canvas& canvas, double cx, double cy, double inner, double outer, Colour colour) {
-    canvas_fill(canvas, colour, lo(cx - outer), lo(cy - outer), hi(cx + outer), hi(cy + outer), [=](double x, double y) {
-        double d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
-        return d2 <= outer * outer && d2 >= inner * inner;
-    });
+    canvas_fill(canvas, colour, lo(cx - outer), lo(cy - outer), hi(cx + outer), hi(cy + outer),
+                [=](double x, double y) {
+                    double d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+                    return d2 <= outer * outer && d2 >= inner * inner;
+                });
 }
 
-void canvas_arc(Canvas& canvas, double cx, double cy, double inner, double outer, double from, double to, Colour colour) {
-    canvas_fill(canvas, colour, lo(cx - outer), lo(cy - outer), hi(cx + outer), hi(cy + outer), [=](double x, double y) {
-        double d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
-        if (d2 > outer * outer || d2 < inner * inner) return false;
-        double angle = std::atan2(x - cx, cy - y); // clockwise from straight up
-        return angle >= from && angle <= to;
-    });
+void canvas_arc(Canvas& canvas, double cx, double cy, double inner, double outer, double from, double to,
+                Colour colour) {
+    canvas_fill(canvas, colour, lo(cx - outer), lo(cy - outer), hi(cx + outer), hi(cy + outer),
+                [=](double x, double y) {
+                    double d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+                    if (d2 > outer * outer || d2 < inner * inner) return false;
+                    double angle = std::atan2(x - cx, cy - y); // clockwise from straight up
+                    return angle >= from && angle <= to;
+                });
 }
 
 void canvas_line(Canvas& canvas, double x0, double y0, double x1, double y1, double width, Colour colour) {
     double half = width / 2;
     double ex = x1 - x0, ey = y1 - y0, len2 = ex * ex + ey * ey;
-    canvas_fill(canvas, colour, lo(std::min(x0, x1) - half), lo(std::min(y0, y1) - half), hi(std::max(x0, x1) + half),
-                hi(std::max(y0, y1) + half), [=](double x, double y) {
+    canvas_fill(canvas, colour, lo(std::min(x0, x1) - half), lo(std::min(y0, y1) - half),
+                hi(std::max(x0, x1) + half), hi(std::max(y0, y1) + half), [=](double x, double y) {
                     double t = len2 > 0 ? std::clamp(((x - x0) * ex + (y - y0) * ey) / len2, 0.0, 1.0) : 0;
                     double dx = x - (x0 + ex * t), dy = y - (y0 + ey * t);
                     return dx * dx + dy * dy <= half * half;
@@ -84,7 +92,8 @@ std::vector<uint8_t> canvas_bytes(const Canvas& canvas, bool alpha) {
     std::vector<uint8_t> out(size_t(canvas.width) * size_t(canvas.height) * size_t(channels));
     for (size_t i = 0; i < size_t(canvas.width) * size_t(canvas.height); ++i)
         for (int c = 0; c < channels; ++c)
-            out[i * size_t(channels) + size_t(c)] = uint8_t(std::lround(std::clamp(canvas.rgba[4 * i + size_t(c)], 0.0, 1.0) * 255));
+            out[i * size_t(channels) + size_t(c)] =
+                uint8_t(std::lround(std::clamp(canvas.rgba[4 * i + size_t(c)], 0.0, 1.0) * 255));
     return out;
 }
 

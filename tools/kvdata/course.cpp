@@ -21,7 +21,9 @@ struct Leg {
 Leg straight(double length, double half_width, FeatureKind feature = FeatureKind::None, double at = 0) {
     return Leg{length, 0, 0, half_width, feature, at};
 }
-Leg arc(double radius, double turn, double half_width) { return Leg{0, radius, turn, half_width, FeatureKind::None, 0}; }
+Leg arc(double radius, double turn, double half_width) {
+    return Leg{0, radius, turn, half_width, FeatureKind::None, 0};
+}
 
 // The tarnwick lap, in riding order from the start straight. It is closed by a smooth connector
 // from the end of the last leg back to the start.
@@ -61,7 +63,9 @@ struct Pose {
     double x, z, h;
 };
 
-void add_point(std::vector<Pose>& dense, double x, double z, double h) { dense.push_back(Pose{x, z, h}); }
+void add_point(std::vector<Pose>& dense, double x, double z, double h) {
+    dense.push_back(Pose{x, z, h});
+}
 
 double smoothstep(double t) {
     t = std::clamp(t, 0.0, 1.0);
@@ -77,22 +81,32 @@ double wrap(double s, double length) {
 
 double feature_length(FeatureKind kind) {
     switch (kind) {
-    case FeatureKind::Tabletop: return 100;
-    case FeatureKind::Double: return 114;
-    case FeatureKind::StepUp: return 150;
-    case FeatureKind::Whoops: return 176;
-    case FeatureKind::None: break;
+    case FeatureKind::Tabletop:
+        return 100;
+    case FeatureKind::Double:
+        return 114;
+    case FeatureKind::StepUp:
+        return 150;
+    case FeatureKind::Whoops:
+        return 176;
+    case FeatureKind::None:
+        break;
     }
     return 0;
 }
 
 const char* feature_name(FeatureKind kind) {
     switch (kind) {
-    case FeatureKind::Tabletop: return "tabletop";
-    case FeatureKind::Double: return "double";
-    case FeatureKind::StepUp: return "step-up";
-    case FeatureKind::Whoops: return "whoops";
-    case FeatureKind::None: break;
+    case FeatureKind::Tabletop:
+        return "tabletop";
+    case FeatureKind::Double:
+        return "double";
+    case FeatureKind::StepUp:
+        return "step-up";
+    case FeatureKind::Whoops:
+        return "whoops";
+    case FeatureKind::None:
+        break;
     }
     return "none";
 }
@@ -107,7 +121,9 @@ double face(double u, double length, double height, double power) {
 }
 
 // A smooth fall from `height` to 0 over `length` (steepest in the middle, 1.5*height/length).
-double fall(double u, double length, double height) { return height * (1 - smoothstep(u / length)); }
+double fall(double u, double length, double height) {
+    return height * (1 - smoothstep(u / length));
+}
 
 } // namespace
 
@@ -146,7 +162,8 @@ double feature_profile(FeatureKind kind, double u) {
         if (v < 0 || v > 165) return 0;
         return 2.5 * (0.5 - 0.5 * std::cos(2 * k_pi * v / 15));
     }
-    case FeatureKind::None: break;
+    case FeatureKind::None:
+        break;
     }
     return 0;
 }
@@ -168,7 +185,8 @@ Course course_tarnwick() {
     add_point(dense, x, z, h);
     dense_width.push_back(k_tarnwick_legs[0].half_width);
     for (const Leg& leg : k_tarnwick_legs) {
-        if (leg.feature != FeatureKind::None) pending.push_back(PendingFeature{leg.feature, walked + leg.feature_at});
+        if (leg.feature != FeatureKind::None)
+            pending.push_back(PendingFeature{leg.feature, walked + leg.feature_at});
         double length = leg.radius > 0 ? leg.radius * std::fabs(leg.turn) * k_pi / 180 : leg.length;
         int steps = std::max(1, int(std::lround(length / step)));
         double ds = length / steps;
@@ -220,7 +238,8 @@ Course course_tarnwick() {
     size_t j = 0;
     for (int i = 0; i < count; ++i) {
         double s = i * course.spacing;
-        while (j + 1 < n && cumulative[j + 1] < s) ++j;
+        while (j + 1 < n && cumulative[j + 1] < s)
+            ++j;
         double span = cumulative[j + 1] - cumulative[j];
         double t = span > 0 ? (s - cumulative[j]) / span : 0;
         const Pose& a = dense[j];
@@ -255,7 +274,8 @@ Course course_tarnwick() {
     const int window = int(30 / course.spacing);
     for (int i = 0; i < count; ++i) {
         double sum = 0;
-        for (int k = -window; k <= window; ++k) sum += width[size_t(((i + k) % count + count) % count)];
+        for (int k = -window; k <= window; ++k)
+            sum += width[size_t(((i + k) % count + count) % count)];
         double w = sum / (2 * window + 1);
         double s = course.points[size_t(i)].s;
         double t = 0;
@@ -342,6 +362,7 @@ double course_lap_time(const Course& course) {
         }
     }
     double time = 0;
-    for (size_t i = 0; i < count; ++i) time += ds / std::max(v[i], 1.0);
+    for (size_t i = 0; i < count; ++i)
+        time += ds / std::max(v[i], 1.0);
     return time;
 }

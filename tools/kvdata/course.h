@@ -32,9 +32,9 @@ struct Course {
     double spacing;
     double length; // one lap along the centre line
     std::vector<CourseFeature> features;
-    double gate_s;        // the start gate's line across the track
-    double gate_width;    // room across the start pad
-    int corner_count;     // corners of radius 120 ft or less turning at least 60 degrees
+    double gate_s;     // the start gate's line across the track
+    double gate_width; // room across the start pad
+    int corner_count;  // corners of radius 120 ft or less turning at least 60 degrees
 };
 
 // Builds the tarnwick course (deterministic).

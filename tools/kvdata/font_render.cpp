@@ -32,7 +32,8 @@ bool glyph_load(FontFace* face, unsigned char c, Glyph& glyph) {
     glyph.coverage.assign(size_t(glyph.width) * size_t(glyph.rows), 0);
     for (int y = 0; y < glyph.rows; ++y)
         for (int x = 0; x < glyph.width; ++x)
-            glyph.coverage[size_t(y) * size_t(glyph.width) + size_t(x)] = slot->bitmap.buffer[y * slot->bitmap.pitch + x];
+            glyph.coverage[size_t(y) * size_t(glyph.width) + size_t(x)] =
+                slot->bitmap.buffer[y * slot->bitmap.pitch + x];
     return true;
 }
 
@@ -46,7 +47,8 @@ void glyph_draw(Canvas& canvas, const Glyph& glyph, int ox, int baseline, Colour
                     if (dx * dx + dy * dy > grow * grow + grow) continue;
                     int sx = x + dx, sy = y + dy;
                     if (sx < 0 || sy < 0 || sx >= glyph.width || sy >= glyph.rows) continue;
-                    cover = std::max(cover, glyph.coverage[size_t(sy) * size_t(glyph.width) + size_t(sx)] / 255.0);
+                    cover = std::max(cover,
+                                     glyph.coverage[size_t(sy) * size_t(glyph.width) + size_t(sx)] / 255.0);
                 }
             canvas_blend(canvas, ox + glyph.left + x, baseline - glyph.top + y, colour, cover);
         }
@@ -57,7 +59,8 @@ void glyph_draw(Canvas& canvas, const Glyph& glyph, int ox, int baseline, Colour
 FontFace* font_open(const char* file, int pixel_size, double x_scale) {
     FontFace* face = new FontFace;
     std::string path = std::string(k_font_folder) + file;
-    if (FT_Init_FreeType(&face->library) != 0 || FT_New_Face(face->library, path.c_str(), 0, &face->face) != 0 ||
+    if (FT_Init_FreeType(&face->library) != 0 ||
+        FT_New_Face(face->library, path.c_str(), 0, &face->face) != 0 ||
         FT_Set_Pixel_Sizes(face->face, 0, FT_UInt(pixel_size)) != 0) {
         font_close(face);
         return nullptr;
@@ -88,8 +91,8 @@ void font_draw(Canvas& canvas, FontFace* face, const char* text, double x, doubl
     font_draw_outlined(canvas, face, text, x, baseline, colour, colour, 0);
 }
 
-void font_draw_outlined(Canvas& canvas, FontFace* face, const char* text, double x, double baseline, Colour colour,
-                        Colour outline_colour, int outline) {
+void font_draw_outlined(Canvas& canvas, FontFace* face, const char* text, double x, double baseline,
+                        Colour colour, Colour outline_colour, int outline) {
     Glyph glyph;
     int base = int(std::lround(baseline));
     if (outline > 0) {
@@ -142,7 +145,8 @@ bool band_render(const FontSheetSpec& spec, Band& band, int pixel_size) {
 
 int band_width(const Band& band) {
     int sum = 0;
-    for (int c : band.cells) sum += c;
+    for (int c : band.cells)
+        sum += c;
     return sum;
 }
 
@@ -168,12 +172,14 @@ Bytes font_sheet(const FontSheetSpec& spec) {
         band.first = first;
         double target = double(total) * (k + 1) / band_count;
         size_t i = first;
-        while (i < count && (k == band_count - 1 || running + all.cells[i] / 2.0 <= target)) running += all.cells[i++];
+        while (i < count && (k == band_count - 1 || running + all.cells[i] / 2.0 <= target))
+            running += all.cells[i++];
         band.last = i;
         first = i;
         if (band.last == band.first) return Bytes();
         int base_width = 0;
-        for (size_t j = band.first; j < band.last; ++j) base_width += all.cells[j];
+        for (size_t j = band.first; j < band.last; ++j)
+            base_width += all.cells[j];
         int pixel = spec.bands > 0 ? int(spec.pixel_size * double(width) / base_width) : spec.pixel_size;
         for (;; --pixel) {
             if (pixel < 6 || !band_render(spec, band, pixel)) return Bytes();
@@ -183,10 +189,12 @@ Bytes font_sheet(const FontSheetSpec& spec) {
         band.height = std::max(int(std::lround(double(spec.band) * pixel / spec.pixel_size)), ink);
         int spare = width - band_width(band);
         size_t n = band.cells.size();
-        for (size_t j = 0; j < n; ++j) band.cells[j] += int((spare * (j + 1)) / n - (spare * j) / n);
+        for (size_t j = 0; j < n; ++j)
+            band.cells[j] += int((spare * (j + 1)) / n - (spare * j) / n);
     }
     int bands_height = 0;
-    for (const Band& band : bands) bands_height += band.height;
+    for (const Band& band : bands)
+        bands_height += band.height;
     int height = spec.height == 0 ? bands_height : spec.height;
     if (height < bands_height) return Bytes();
 
@@ -198,7 +206,8 @@ Bytes font_sheet(const FontSheetSpec& spec) {
     };
     int y0 = 0;
     for (const Band& band : bands) {
-        int baseline = y0 + (band.height - (band.top - band.bottom + 2 * spec.outline)) / 2 + spec.outline + band.top;
+        int baseline =
+            y0 + (band.height - (band.top - band.bottom + 2 * spec.outline)) / 2 + spec.outline + band.top;
         int x0 = 0;
         for (size_t i = 0; i < band.glyphs.size(); ++i) {
             const Glyph& g = band.glyphs[i];
@@ -209,7 +218,8 @@ Bytes font_sheet(const FontSheetSpec& spec) {
         }
         // The band's top row holds only the cell markers; the first marker is also the band's
         // marker in the left column.
-        for (int x = 0; x < width; ++x) set(x, y0, Colour{1, 1, 1, 0});
+        for (int x = 0; x < width; ++x)
+            set(x, y0, Colour{1, 1, 1, 0});
         x0 = 0;
         for (int cell : band.cells) {
             set(x0, y0, separator);

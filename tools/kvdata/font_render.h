@@ -21,8 +21,8 @@ double font_text_width(FontFace* face, const char* text);
 // Draws text with its baseline at y, starting at x.
 void font_draw(Canvas& canvas, FontFace* face, const char* text, double x, double baseline, Colour colour);
 // The same with a dark outline `outline` pixels wide around every glyph.
-void font_draw_outlined(Canvas& canvas, FontFace* face, const char* text, double x, double baseline, Colour colour,
-                        Colour outline_colour, int outline);
+void font_draw_outlined(Canvas& canvas, FontFace* face, const char* text, double x, double baseline,
+                        Colour colour, Colour outline_colour, int outline);
 
 struct FontSheetSpec {
     const char* file;

@@ -18,8 +18,8 @@ double smoothstep(double t) {
 }
 
 // Text centred on (cx, baseline).
-void text_centred(Canvas& canvas, FontFace* face, const std::string& text, double cx, double baseline, Colour colour,
-                  Colour outline = Colour{0, 0, 0, 1}, int outline_width = 0) {
+void text_centred(Canvas& canvas, FontFace* face, const std::string& text, double cx, double baseline,
+                  Colour colour, Colour outline = Colour{0, 0, 0, 1}, int outline_width = 0) {
     if (!face) return;
     double w = font_text_width(face, text.c_str());
     font_draw_outlined(canvas, face, text.c_str(), cx - w / 2, baseline, colour, outline, outline_width);
@@ -31,7 +31,7 @@ Bytes hud_tach() {
     const int size = 256;
     const double c = size / 2.0;
     Canvas canvas = canvas_make(size, size, Colour{1, 1, 1, 0});
-    canvas_disc(canvas, c, c, 126, Colour{0.55, 0.57, 0.6, 1});  // bezel
+    canvas_disc(canvas, c, c, 126, Colour{0.55, 0.57, 0.6, 1});     // bezel
     canvas_disc(canvas, c, c, 118, Colour{0.07, 0.07, 0.08, 0.92}); // face
     canvas_ring(canvas, c, c, 116, 118, Colour{0.85, 0.85, 0.85, 1});
     auto angle_of = [](double rpm) { return (rpm * 0.000046875 - 0.375) * 2 * k_pi; };
@@ -42,11 +42,12 @@ Bytes hud_tach() {
         bool major = rpm % 1000 == 0;
         double r0 = major ? 94 : 102, r1 = 112;
         Colour colour = rpm >= 12000 ? Colour{1, 0.85, 0.8, 1} : Colour{0.95, 0.95, 0.95, 1};
-        canvas_line(canvas, c + r0 * std::sin(a), c - r0 * std::cos(a), c + r1 * std::sin(a), c - r1 * std::cos(a),
-                    major ? 3.5 : 2, colour);
+        canvas_line(canvas, c + r0 * std::sin(a), c - r0 * std::cos(a), c + r1 * std::sin(a),
+                    c - r1 * std::cos(a), major ? 3.5 : 2, colour);
         if (major && rpm % 2000 == 0 && face) {
             double r = 78;
-            text_centred(canvas, face, std::to_string(rpm / 1000), c + r * std::sin(a), c - r * std::cos(a) + 6, colour);
+            text_centred(canvas, face, std::to_string(rpm / 1000), c + r * std::sin(a),
+                         c - r * std::cos(a) + 6, colour);
         }
     }
     font_close(face);
@@ -84,7 +85,8 @@ Bytes hud_pitboard() {
     // Chalk-board grain on the face.
     for (int y = 56; y < 216; ++y)
         for (int x = 90; x < 248; ++x)
-            canvas_blend(canvas, x, y, Colour{0.6, 0.55, 0.45, 1}, 0.06 * (noise_fbm(3, x / 6.0, y / 6.0, 3) + 1));
+            canvas_blend(canvas, x, y, Colour{0.6, 0.55, 0.45, 1},
+                         0.06 * (noise_fbm(3, x / 6.0, y / 6.0, 3) + 1));
     return canvas_png(canvas, true);
 }
 
@@ -118,7 +120,8 @@ Bytes hud_title() {
     }
     font_close(big);
     FontFace* small = font_open("DejaVuSans-Bold.ttf", 34);
-    text_centred(canvas, small, "MOTOCROSS SIMULATOR", width / 2.0, 300, Colour{1, 1, 1, 1}, Colour{0, 0, 0, 1}, 2);
+    text_centred(canvas, small, "MOTOCROSS SIMULATOR", width / 2.0, 300, Colour{1, 1, 1, 1},
+                 Colour{0, 0, 0, 1}, 2);
     font_close(small);
     return canvas_png(canvas, false);
 }

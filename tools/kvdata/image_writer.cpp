@@ -13,7 +13,8 @@ void png_append(png_structp png, png_bytep data, png_size_t size) {
 void png_no_flush(png_structp) {}
 
 // Writes rows of `row_bytes` each; bit_depth 8 or 16 (16-bit rows already big-endian).
-Bytes png_write_rows(const uint8_t* data, int width, int height, int colour_type, int bit_depth, size_t row_bytes) {
+Bytes png_write_rows(const uint8_t* data, int width, int height, int colour_type, int bit_depth,
+                     size_t row_bytes) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) return out;
@@ -27,10 +28,11 @@ Bytes png_write_rows(const uint8_t* data, int width, int height, int colour_type
         return Bytes();
     }
     png_set_write_fn(png, &out, png_append, png_no_flush);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bit_depth, colour_type, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bit_depth, colour_type,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < height; ++y) png_write_row(png, const_cast<png_bytep>(data + size_t(y) * row_bytes));
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, const_cast<png_bytep>(data + size_t(y) * row_bytes));
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
@@ -45,7 +47,9 @@ Bytes netpbm_encode(const char* magic, const uint8_t* data, int width, int heigh
 } // namespace
 
 Bytes png_encode(const uint8_t* pixels, int width, int height, int channels) {
-    int type = channels == 1 ? PNG_COLOR_TYPE_GRAY : channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA;
+    int type = channels == 1   ? PNG_COLOR_TYPE_GRAY
+               : channels == 3 ? PNG_COLOR_TYPE_RGB
+                               : PNG_COLOR_TYPE_RGB_ALPHA;
     return png_write_rows(pixels, width, height, type, 8, size_t(width) * size_t(channels));
 }
 
@@ -58,6 +62,10 @@ Bytes png_encode_grey16(const uint16_t* samples, int width, int height) {
     return png_write_rows(rows.data(), width, height, PNG_COLOR_TYPE_GRAY, 16, size_t(width) * 2);
 }
 
-Bytes ppm_encode(const uint8_t* rgb, int width, int height) { return netpbm_encode("P6", rgb, width, height, 3); }
+Bytes ppm_encode(const uint8_t* rgb, int width, int height) {
+    return netpbm_encode("P6", rgb, width, height, 3);
+}
 
-Bytes pgm_encode(const uint8_t* grey, int width, int height) { return netpbm_encode("P5", grey, width, height, 1); }
+Bytes pgm_encode(const uint8_t* grey, int width, int height) {
+    return netpbm_encode("P5", grey, width, height, 1);
+}

@@ -32,7 +32,8 @@ bool write_digests(const std::string& path, const Bytes& archive) {
     return output_write(path, text);
 }
 
-bool build_track(const std::string& out, const std::string& previews, const TrackBuild& track, const Course* course) {
+bool build_track(const std::string& out, const std::string& previews, const TrackBuild& track,
+                 const Course* course) {
     if (!track_write(out, track)) {
         fprintf(stderr, "kvdata: can't write %s/%s\n", out.c_str(), track.folder.c_str());
         return false;
@@ -54,9 +55,12 @@ int main(int argc, char** argv) {
     std::string digests;
     std::string previews;
     for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--out") == 0 && i + 1 < argc) out = argv[++i];
-        else if (strcmp(argv[i], "--digests") == 0 && i + 1 < argc) digests = argv[++i];
-        else if (strcmp(argv[i], "--previews") == 0 && i + 1 < argc) previews = argv[++i];
+        if (strcmp(argv[i], "--out") == 0 && i + 1 < argc)
+            out = argv[++i];
+        else if (strcmp(argv[i], "--digests") == 0 && i + 1 < argc)
+            digests = argv[++i];
+        else if (strcmp(argv[i], "--previews") == 0 && i + 1 < argc)
+            previews = argv[++i];
         else {
             fprintf(stderr, "usage: kvdata --out FOLDER [--digests FILE.cpp] [--previews FOLDER]\n");
             return 2;

@@ -12,11 +12,15 @@ uint32_t noise_hash(uint32_t seed, int32_t x, int32_t y) {
     return h;
 }
 
-double noise_unit(uint32_t seed, int32_t x, int32_t y) { return double(noise_hash(seed, x, y) >> 8) / 16777216.0; }
+double noise_unit(uint32_t seed, int32_t x, int32_t y) {
+    return double(noise_hash(seed, x, y) >> 8) / 16777216.0;
+}
 
 namespace {
 
-double fade(double t) { return t * t * t * (t * (t * 6 - 15) + 10); }
+double fade(double t) {
+    return t * t * t * (t * (t * 6 - 15) + 10);
+}
 
 double lattice(uint32_t seed, int32_t x, int32_t y, int period) {
     if (period > 0) {
@@ -37,9 +41,13 @@ double value_noise(uint32_t seed, double x, double y, int period) {
 
 } // namespace
 
-double noise_value(uint32_t seed, double x, double y) { return value_noise(seed, x, y, 0); }
+double noise_value(uint32_t seed, double x, double y) {
+    return value_noise(seed, x, y, 0);
+}
 
-double noise_value_periodic(uint32_t seed, double x, double y, int period) { return value_noise(seed, x, y, period); }
+double noise_value_periodic(uint32_t seed, double x, double y, int period) {
+    return value_noise(seed, x, y, period);
+}
 
 double noise_fbm(uint32_t seed, double x, double y, int octaves) {
     double sum = 0, amplitude = 0.5, frequency = 1, norm = 0;

@@ -25,7 +25,9 @@ bool output_write(const std::string& path, const void* data, size_t size) {
     return rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-bool output_write(const std::string& path, const Bytes& bytes) { return output_write(path, bytes.data(), bytes.size()); }
+bool output_write(const std::string& path, const Bytes& bytes) {
+    return output_write(path, bytes.data(), bytes.size());
+}
 
 bool output_write(const std::string& path, const std::string& text) {
     return output_write(path, text.data(), text.size());
@@ -36,9 +38,13 @@ void bytes_append(Bytes& out, const void* data, size_t size) {
     out.insert(out.end(), p, p + size);
 }
 
-void bytes_append(Bytes& out, const std::string& text) { bytes_append(out, text.data(), text.size()); }
+void bytes_append(Bytes& out, const std::string& text) {
+    bytes_append(out, text.data(), text.size());
+}
 
-Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytes_of(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 std::string format_text(const char* format, ...) {
     va_list args;

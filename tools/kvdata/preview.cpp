@@ -30,7 +30,8 @@ Bytes preview_track(const TrackBuild& track, const Course* course) {
             size_t k = size_t(2 * tr + 1) * size_t(t.samples) + size_t(2 * tc + 1);
             double light = 2.0 * t.shading[3 * k] / 255.0;
             uint8_t shaded[3];
-            for (int c = 0; c < 3; ++c) shaded[c] = uint8_t(std::min(255.0, rgb[c] * light));
+            for (int c = 0; c < 3; ++c)
+                shaded[c] = uint8_t(std::min(255.0, rgb[c] * light));
             put(pixels, size, x, y, shaded);
         }
     if (course) {

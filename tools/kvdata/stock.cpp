@@ -9,10 +9,20 @@ namespace {
 
 // The text font: the 94 printable characters in three bands of about 56 pixels filling a
 // 1024 × 256 texture.
-constexpr FontSheetSpec k_text_font = {"DejaVuSans.ttf", "!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~", 48, 40, 1.0, 3, 1024, 256, 0};
+constexpr FontSheetSpec k_text_font = {
+    "DejaVuSans.ttf",
+    "!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~",
+    48,
+    40,
+    1.0,
+    3,
+    1024,
+    256,
+    0};
 // Number-plate digits, white with a dark outline: 64-pixel glyphs in one band.
 constexpr FontSheetSpec k_numbers = {"DejaVuSans-Bold.ttf", "0123456789", 64, 64, 1.0, 0, 0, 0, 3};
-constexpr FontSheetSpec k_numbers_condensed = {"DejaVuSansCondensed-Bold.ttf", "0123456789", 64, 64, 0.8, 0, 0, 0, 3};
+constexpr FontSheetSpec k_numbers_condensed = {
+    "DejaVuSansCondensed-Bold.ttf", "0123456789", 64, 64, 0.8, 0, 0, 0, 3};
 
 } // namespace
 
@@ -25,7 +35,8 @@ std::vector<ArchiveEntry> stock_entries() {
     entries.push_back(ArchiveEntry{"shifter.png", hud_shifter()});
     entries.push_back(ArchiveEntry{"pitboard.png", hud_pitboard()});
     entries.push_back(ArchiveEntry{"title.png", hud_title()});
-    for (const StockShape& shape : shapes_stock()) entries.push_back(ArchiveEntry{shape.file, bytes_of(shape_text(shape))});
+    for (const StockShape& shape : shapes_stock())
+        entries.push_back(ArchiveEntry{shape.file, bytes_of(shape_text(shape))});
     return entries;
 }
 

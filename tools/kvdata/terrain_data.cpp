@@ -29,8 +29,7 @@ void terrain_quantise(TerrainData& terrain, const std::vector<double>& heights, 
         double q = std::round((heights[i] - terrain.min_height) / range * 65535.0);
         uint16_t s = uint16_t(std::clamp(q, 0.0, 65535.0));
         terrain.raw[i] = s;
-        terrain.heights[i] =
-            float(terrain.min_height + double(s) * range * 1.5259021896696422e-05);
+        terrain.heights[i] = float(terrain.min_height + double(s) * range * 1.5259021896696422e-05);
     }
 }
 
@@ -53,10 +52,12 @@ void terrain_sample_normal(const TerrainData& terrain, int col, int row, double 
         double n[3] = {b[1] * a[2] - b[2] * a[1], b[2] * a[0] - b[0] * a[2], b[0] * a[1] - b[1] * a[0]};
         double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
         if (len > 0)
-            for (int i = 0; i < 3; ++i) sum[i] += n[i] / len;
+            for (int i = 0; i < 3; ++i)
+                sum[i] += n[i] / len;
     }
     double len = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
-    for (int i = 0; i < 3; ++i) normal[i] = len > 0 ? sum[i] / len : (i == 1 ? 1 : 0);
+    for (int i = 0; i < 3; ++i)
+        normal[i] = len > 0 ? sum[i] / len : (i == 1 ? 1 : 0);
 }
 
 void terrain_light(TerrainData& terrain) {
@@ -76,7 +77,9 @@ void terrain_light(TerrainData& terrain) {
             ceiling -= drop;
             double h = terrain.heights[size_t(row) * size_t(n) + size_t(col)];
             double depth = ceiling - h;
-            if (depth > 0) terrain.shadow[size_t(row) * size_t(n) + size_t(col)] = uint8_t(std::min(255.0, depth / 0.6 * 255));
+            if (depth > 0)
+                terrain.shadow[size_t(row) * size_t(n) + size_t(col)] =
+                    uint8_t(std::min(255.0, depth / 0.6 * 255));
             ceiling = std::max(ceiling, h);
         }
     }
@@ -94,8 +97,8 @@ void terrain_light(TerrainData& terrain) {
 }
 
 Bytes terrain_hf_bytes(const TerrainData& terrain) {
-    Bytes out = bytes_of(format_text("%d %f %f %f\n:", terrain.size_log2, terrain.cell_size, terrain.min_height,
-                                     terrain.max_height));
+    Bytes out = bytes_of(format_text("%d %f %f %f\n:", terrain.size_log2, terrain.cell_size,
+                                     terrain.min_height, terrain.max_height));
     out.reserve(out.size() + terrain.raw.size() * 2);
     for (uint16_t s : terrain.raw) {
         out.push_back(uint8_t(s & 255));
@@ -110,6 +113,7 @@ Bytes terrain_shading_bytes(const TerrainData& terrain) {
 
 Bytes terrain_shadows_bytes(const TerrainData& terrain) {
     std::vector<uint8_t> lit(terrain.shadow.size());
-    for (size_t i = 0; i < lit.size(); ++i) lit[i] = uint8_t(255 - terrain.shadow[i]);
+    for (size_t i = 0; i < lit.size(); ++i)
+        lit[i] = uint8_t(255 - terrain.shadow[i]);
     return pgm_encode(lit.data(), terrain.samples, terrain.samples);
 }

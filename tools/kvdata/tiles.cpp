@@ -19,12 +19,17 @@ struct Surface {
 // Packed dirt grips best and rolls easiest; loose dirt is softer, digs deeper and throws more;
 // grass is slippery and hardly ruts.
 const Surface k_surfaces[3] = {
-    {"packed", 1.20, 1.05, 4, 12, "count=6 dig=0.8 size=0.22 r=118 g=86 b=60 a=255 fade_a=-256", 0.6, 60, 160, 1.5, 3},
-    {"loose", 1.00, 0.88, 8, 24, "count=12 dig=1.3 size=0.3 r=146 g=108 b=72 a=255 fade_a=-200", 1.4, 40, 140, 2.5, 4},
-    {"grass", 0.85, 0.72, 6, 16, "count=4 dig=0.6 size=0.2 r=86 g=104 b=50 a=255 fade_a=-300", 0.3, 80, 200, 1, 3},
+    {"packed", 1.20, 1.05, 4, 12, "count=6 dig=0.8 size=0.22 r=118 g=86 b=60 a=255 fade_a=-256", 0.6, 60, 160,
+     1.5, 3},
+    {"loose", 1.00, 0.88, 8, 24, "count=12 dig=1.3 size=0.3 r=146 g=108 b=72 a=255 fade_a=-200", 1.4, 40, 140,
+     2.5, 4},
+    {"grass", 0.85, 0.72, 6, 16, "count=4 dig=0.6 size=0.2 r=86 g=104 b=50 a=255 fade_a=-300", 0.3, 80, 200,
+     1, 3},
 };
 
-double clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
+double clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
 
 double smoothstep(double t) {
     t = clamp01(t);
@@ -82,7 +87,8 @@ template <typename Colour> Bytes render_texture(int size, Colour colour) {
 
 std::string mask_text(int mask) {
     std::string text;
-    for (int bit = 8; bit >= 1; bit >>= 1) text += (mask & bit) ? '1' : '0';
+    for (int bit = 8; bit >= 1; bit >>= 1)
+        text += (mask & bit) ? '1' : '0';
     return text;
 }
 
@@ -104,7 +110,9 @@ std::string type_lines(const std::string& folder, const std::string& file, const
     return text;
 }
 
-int popcount4(int mask) { return (mask & 1) + ((mask >> 1) & 1) + ((mask >> 2) & 1) + ((mask >> 3) & 1); }
+int popcount4(int mask) {
+    return (mask & 1) + ((mask >> 1) & 1) + ((mask >> 2) & 1) + ((mask >> 3) & 1);
+}
 
 } // namespace
 
@@ -113,9 +121,8 @@ TileSet tiles_build(const std::string& folder, int texture_size) {
     const char* base_files[4] = {"packed.png", "loose.png", "grass.png", "grass-alt1.png"};
     for (int kind = 0; kind < 4; ++kind) {
         set.files.push_back(base_files[kind]);
-        set.textures.push_back(render_texture(texture_size, [kind](double u, double v, double rgb[3]) {
-            surface_colour(kind, u, v, rgb);
-        }));
+        set.textures.push_back(render_texture(
+            texture_size, [kind](double u, double v, double rgb[3]) { surface_colour(kind, u, v, rgb); }));
         const Surface& s = k_surfaces[kind < 3 ? kind : 2];
         set.tileinfo += type_lines(folder, base_files[kind], s, s, 0);
     }
@@ -125,21 +132,24 @@ TileSet tiles_build(const std::string& folder, int texture_size) {
     for (const auto& pair : pairs) {
         int a = pair[0], b = pair[1];
         for (int mask = 1; mask <= 14; ++mask) {
-            std::string file = std::string(k_surfaces[a].stem) + "-" + k_surfaces[b].stem + "-" + mask_text(mask) + ".png";
+            std::string file =
+                std::string(k_surfaces[a].stem) + "-" + k_surfaces[b].stem + "-" + mask_text(mask) + ".png";
             set.files.push_back(file);
             uint32_t seed = uint32_t(100 + a * 10 + b);
-            set.textures.push_back(render_texture(texture_size, [a, b, mask, seed](double u, double v, double rgb[3]) {
-                double c00 = (mask & 8) ? 1 : 0, c10 = (mask & 4) ? 1 : 0;
-                double c01 = (mask & 2) ? 1 : 0, c11 = (mask & 1) ? 1 : 0;
-                double uc = clamp01(u), vc = clamp01(v);
-                double w = (c00 * (1 - uc) + c10 * uc) * (1 - vc) + (c01 * (1 - uc) + c11 * uc) * vc;
-                double jitter = noise_fbm_periodic(seed, u, v, 4, 3);
-                double t = smoothstep((w + 0.3 * jitter - 0.5) / 0.24 + 0.5);
-                double ca[3], cb[3];
-                surface_colour(a, u, v, ca);
-                surface_colour(b, u, v, cb);
-                for (int c = 0; c < 3; ++c) rgb[c] = ca[c] + (cb[c] - ca[c]) * t;
-            }));
+            set.textures.push_back(
+                render_texture(texture_size, [a, b, mask, seed](double u, double v, double rgb[3]) {
+                    double c00 = (mask & 8) ? 1 : 0, c10 = (mask & 4) ? 1 : 0;
+                    double c01 = (mask & 2) ? 1 : 0, c11 = (mask & 1) ? 1 : 0;
+                    double uc = clamp01(u), vc = clamp01(v);
+                    double w = (c00 * (1 - uc) + c10 * uc) * (1 - vc) + (c01 * (1 - uc) + c11 * uc) * vc;
+                    double jitter = noise_fbm_periodic(seed, u, v, 4, 3);
+                    double t = smoothstep((w + 0.3 * jitter - 0.5) / 0.24 + 0.5);
+                    double ca[3], cb[3];
+                    surface_colour(a, u, v, ca);
+                    surface_colour(b, u, v, cb);
+                    for (int c = 0; c < 3; ++c)
+                        rgb[c] = ca[c] + (cb[c] - ca[c]) * t;
+                }));
             set.tileinfo += type_lines(folder, file, k_surfaces[a], k_surfaces[b], popcount4(mask) / 4.0);
         }
     }
@@ -195,8 +205,10 @@ void tiles_colour(uint8_t type, uint8_t rgb[3]) {
         int mask = type - (first_pair ? k_tile_packed_loose : k_tile_loose_grass) + 1;
         double share = popcount4(mask) / 4.0;
         int a = first_pair ? 0 : 1, b = a + 1;
-        for (int c = 0; c < 3; ++c) rgb[c] = uint8_t(k_base[a][c] + (k_base[b][c] - k_base[a][c]) * share);
+        for (int c = 0; c < 3; ++c)
+            rgb[c] = uint8_t(k_base[a][c] + (k_base[b][c] - k_base[a][c]) * share);
         return;
     }
-    for (int c = 0; c < 3; ++c) rgb[c] = k_base[kind][c];
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = k_base[kind][c];
 }

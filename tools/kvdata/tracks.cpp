@@ -38,7 +38,8 @@ void smooth_closed(std::vector<double>& values, int half, int passes) {
     std::vector<double> out(n);
     for (int pass = 0; pass < passes; ++pass) {
         double sum = 0;
-        for (int k = -half; k <= half; ++k) sum += values[size_t((int64_t(k) + int64_t(n)) % int64_t(n))];
+        for (int k = -half; k <= half; ++k)
+            sum += values[size_t((int64_t(k) + int64_t(n)) % int64_t(n))];
         for (size_t i = 0; i < n; ++i) {
             out[i] = sum / (2 * half + 1);
             sum += values[(i + size_t(half) + 1) % n];
@@ -79,8 +80,10 @@ TrackBuild track_tarnwick(const Course& course) {
     for (size_t i = 0; i < count; ++i) {
         const CoursePoint& p = course.points[i];
         double r = p.half_width + reach;
-        int c0 = std::max(0, int(std::floor((p.x - r) / cs))), c1 = std::min(n - 1, int(std::ceil((p.x + r) / cs)));
-        int r0 = std::max(0, int(std::floor((p.z - r) / cs))), r1 = std::min(n - 1, int(std::ceil((p.z + r) / cs)));
+        int c0 = std::max(0, int(std::floor((p.x - r) / cs))),
+            c1 = std::min(n - 1, int(std::ceil((p.x + r) / cs)));
+        int r0 = std::max(0, int(std::floor((p.z - r) / cs))),
+            r1 = std::min(n - 1, int(std::ceil((p.z + r) / cs)));
         for (int row = r0; row <= r1; ++row)
             for (int col = c0; col <= c1; ++col) {
                 double dx = col * cs - p.x, dz = row * cs - p.z;
@@ -162,15 +165,16 @@ TrackBuild track_tarnwick(const Course& course) {
         for (int col = 0; col + 1 < n; ++col) {
             size_t k = size_t(row) * size_t(n) + size_t(col);
             if (track.classes[k] != SurfaceGrass) continue;
-            double gx = (t.heights[k + 1] - t.heights[k]) / cs, gz = (t.heights[k + size_t(n)] - t.heights[k]) / cs;
+            double gx = (t.heights[k + 1] - t.heights[k]) / cs,
+                   gz = (t.heights[k + size_t(n)] - t.heights[k]) / cs;
             if (gx * gx + gz * gz > 1.0) ++steep;
         }
-    track.report = format_text("track %s (%s)\nlength %.0f ft (%.0f m)\ncorners %d\n", track.folder.c_str(),
-                               track.display_name.c_str(), course.length, course.length * 0.3048,
-                               course.corner_count);
+    track.report =
+        format_text("track %s (%s)\nlength %.0f ft (%.0f m)\ncorners %d\n", track.folder.c_str(),
+                    track.display_name.c_str(), course.length, course.length * 0.3048, course.corner_count);
     for (const CourseFeature& feature : course.features)
-        track.report += format_text("feature %s at %.0f ft, %.0f ft long\n", feature_name(feature.kind), feature.start,
-                                    feature.length);
+        track.report += format_text("feature %s at %.0f ft, %.0f ft long\n", feature_name(feature.kind),
+                                    feature.start, feature.length);
     track.report += format_text("start gate at %.0f ft, %.0f ft wide\n", course.gate_s, course.gate_width);
     track.report += format_text("estimated lap %.1f s\nheights %.0f to %.0f ft\nsteep off-track samples %d\n",
                                 course_lap_time(course), t.min_height, t.max_height, steep);
