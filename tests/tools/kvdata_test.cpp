@@ -114,8 +114,9 @@ TEST(StockShapes, SpheresFitTheBikeAndRider) {
             } else {
                 EXPECT_GT(y - s.radius, 0.7) << body.file << " reaches the ground";
             }
-            if (std::string(body.file) == "generic_rider.shp")
+            if (std::string(body.file) == "generic_rider.shp") {
                 EXPECT_GT(y - s.radius, 2.8) << "rider below the seat";
+            }
         }
     }
 }
