@@ -32,6 +32,19 @@ bool write_digests(const std::string& path, const Bytes& archive) {
     return output_write(path, text);
 }
 
+// The centre line every 10 ft, for people and tools placing things along the course.
+std::string centre_line_text(const Course& course) {
+    std::string text = "# s x z dx dz half_width height_of_features (feet); the lap is " +
+                       format_text("%.1f", course.length) +
+                       " ft, the start gate at s = " + format_text("%.0f", course.gate_s) + "\n";
+    for (double s = 0; s < course.length; s += 10) {
+        CoursePoint p = course_at(course, s);
+        text += format_text("%.0f %.2f %.2f %.4f %.4f %.1f %.2f\n", s, p.x, p.z, p.dx, p.dz, p.half_width,
+                            course_feature_height(course, s));
+    }
+    return text;
+}
+
 bool build_track(const std::string& out, const std::string& previews, const TrackBuild& track,
                  const Course* course) {
     if (!track_write(out, track)) {
@@ -41,7 +54,8 @@ bool build_track(const std::string& out, const std::string& previews, const Trac
     std::string name = track.folder.substr(track.folder.rfind('/') + 1);
     if (!output_write(previews + "/" + name + ".png", preview_track(track, course)) ||
         !output_write(previews + "/" + name + ".txt", track.report) ||
-        (course && !output_write(previews + "/" + name + "-profile.png", preview_profile(track, *course)))) {
+        (course && !output_write(previews + "/" + name + "-profile.png", preview_profile(track, *course))) ||
+        (course && !output_write(previews + "/" + name + "-centre.txt", centre_line_text(*course)))) {
         fprintf(stderr, "kvdata: can't write the previews of %s\n", name.c_str());
         return false;
     }
