@@ -10,6 +10,8 @@
 #include "platform/log.h"
 #include "race/race.h"
 #include "sim/contact.h"
+#include "sim/control.h"
+#include "sim/engine.h"
 #include "sim/physics_world.h"
 #include "sim/rider_body.h"
 #include "sim/rider_springs.h"
@@ -233,9 +235,7 @@ void rider_set_input(Rider& rider, ControlInput input, float value) {
     case SitDab: rider.sit_dab = crashed ? 0 : std::clamp(value, 0.0f, 1.0f); break;
     case BackUp: rider.back_up = crashed ? 0 : std::clamp(value, 0.0f, 1.0f); break;
     case Lean: rider.lean = crashed ? 0 : std::clamp(value, -1.0f, 1.0f); break;
-    case Shift:
-        // Seam: the gearbox's shift operation (a change of the control shifts one gear) goes here.
-        break;
+    case Shift: shift(rider, value); break;
     case ControlCount: break;
     }
 }
@@ -298,15 +298,19 @@ void rider_step(Rider& rider) {
 
     // Seam: crash detection, then crash handling while the crash counter runs (falls and recovery).
     const float own_sit_dab = rider.sit_dab, own_front_brake = rider.front_brake, own_rear_brake = rider.rear_brake;
-    // Seam: dab, parking hold and walking backwards (rider control); they may change sit/dab and
-    // the brakes for this tick only.
+    dab_and_hold(rider); // may change sit/dab and the brakes for this tick only
     rider_springs(rider);
     suspension_update(rider);
-    // Seam: steering and stability, full or arcade model (rider control).
-    // Seam: automatic shifting, engine, clutch, driveline and brakes (engine and drivetrain).
-    // Seam: steering damping (rider control).
+    if (rider.crash_counter == 0) {
+        if (setup_arcade(rider))
+            steering_arcade(rider);
+        else
+            steering_full(rider);
+    }
+    drivetrain_update(rider);
+    steering_damping_torque(rider);
     if (rider.steps_since_reset > 0 && rider.crash_counter == 0) rider_momentum_correction(rider);
-    // Seam: the foot-down balance and the realign-after-fall aid (rider control, falls).
+    dab_balance(rider); // Seam: the realign-after-fall aid of the falls model joins it here.
     rider.sit_dab = own_sit_dab;
     rider.front_brake = own_front_brake;
     rider.rear_brake = own_rear_brake;
