@@ -11,6 +11,10 @@
 #include "race/race.h"
 #include "render/gl_caps.h"
 #include "render/title_screen.h"
+#include "sim/contact.h"
+#include "sim/physics_world.h"
+#include "sim/rider.h"
+#include "track/terrain.h"
 
 #include <cmath>
 #include <cstring>
@@ -305,10 +309,26 @@ int run_ticks(double now) {
 }
 
 void world_tick() {
-    // Seams, in order: replayed riders take their recorded state; time-trial lap counts; contacts
-    // against terrain, track objects and other riders; roost emission; the physics step; terrain
-    // erosion; for every slot the robot, the rider's step and its timing marks; particles; the
-    // start gate; then the state history and demo recording.
+    // Seams: replayed riders take their recorded state; time-trial lap counts.
+    // Contacts: offline, every simulated rider against the ground and every other rider.
+    // Seam: the track objects near each rider are passed to world_contacts once track objects load;
+    // online, the local rider is tested against the eligible network riders instead.
+    // Riders live in the physics world: without it there is nothing to move.
+    if (g_physics.world) {
+        if (!g_loop.online) world_contacts(nullptr, 0);
+        // Seam: roost emission.
+        world_step();
+        if (g_launch.erosion > 0)
+            for (const RiderSlot& slot : g_slots)
+                if (slot.rider && slot.kind != Replayed) {
+                    rut_record(g_terrain, *slot.rider);
+                    rut_apply(g_terrain, *slot.rider, g_launch.erosion);
+                }
+        // Seams: the robot and the timing marks around each rider's step.
+        for (const RiderSlot& slot : g_slots)
+            if (slot.rider) rider_step(*slot.rider);
+    }
+    // Seams: particles; the start gate; then the state history and demo recording.
     ++g_race.clock;
     ++g_loop.ticks_run;
 }
