@@ -63,11 +63,13 @@ struct Field {
             g_slots[size_t(i)] = RiderSlot{r, Robot};
             list.push_back(r);
         }
-        for (int i = 0; i < 256; ++i) tick(); // settled on the ground first
+        for (int i = 0; i < 256; ++i)
+            tick(); // settled on the ground first
     }
     ~Field() {
         race_reset_state();
-        for (Rider* r : list) rider_destroy(r);
+        for (Rider* r : list)
+            rider_destroy(r);
         world_destroy();
         free_terrain(g_terrain);
         shape_cache_reset();
@@ -75,7 +77,8 @@ struct Field {
     void tick() {
         world_contacts(nullptr, 0);
         world_step();
-        for (Rider* r : list) rider_step(*r);
+        for (Rider* r : list)
+            rider_step(*r);
         ++g_race.clock;
     }
 };
@@ -83,7 +86,8 @@ struct Field {
 void run(benchmark::State& state, int count, double spacing, int per_row) {
     Field field(count, spacing, per_row);
     auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) field.tick();
+    for (auto _ : state)
+        field.tick();
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     double ticks = double(state.iterations());
     state.counters["ticks_per_s"] = benchmark::Counter(ticks, benchmark::Counter::kIsRate);
@@ -92,8 +96,12 @@ void run(benchmark::State& state, int count, double spacing, int per_row) {
     state.SetItemsProcessed(state.iterations() * count);
 }
 
-void BM_ContactTick40Packed(benchmark::State& state) { run(state, 40, 3, 40); }
-void BM_ContactTick160Spread(benchmark::State& state) { run(state, 160, 12, 16); }
+void BM_ContactTick40Packed(benchmark::State& state) {
+    run(state, 40, 3, 40);
+}
+void BM_ContactTick160Spread(benchmark::State& state) {
+    run(state, 160, 12, 16);
+}
 BENCHMARK(BM_ContactTick40Packed)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ContactTick160Spread)->Unit(benchmark::kMillisecond);
 

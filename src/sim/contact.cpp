@@ -18,7 +18,8 @@ constexpr double k_pi = 3.14159265358979323846;
 constexpr int k_front_parts = PartFrontWheel | PartForkLower;
 constexpr int k_wheel_parts = PartFrontWheel | PartRearWheel;
 // Bodies whose shapes meet the terrain (the wheels meet it as tori instead).
-constexpr RiderBody k_ground_shape_bodies[5] = {BodyFrame, BodyForkUpper, BodyForkLower, BodySwingarm, BodyRider};
+constexpr RiderBody k_ground_shape_bodies[5] = {BodyFrame, BodyForkUpper, BodyForkLower, BodySwingarm,
+                                                BodyRider};
 // The order in which a rider's parts are tested against another's.
 constexpr RiderBody k_part_order[7] = {BodyFrontWheel, BodyRearWheel, BodyFrame, BodyForkUpper,
                                        BodyForkLower,  BodySwingarm,  BodyRider};
@@ -52,9 +53,13 @@ SimVec body_velocity(dBodyID body) {
     return SimVec{v[0], v[1], v[2]};
 }
 
-bool wheel_body(int body) { return body == BodyFrontWheel || body == BodyRearWheel; }
+bool wheel_body(int body) {
+    return body == BodyFrontWheel || body == BodyRearWheel;
+}
 
-WheelRecord& wheel_of(Rider& rider, int body) { return body == BodyFrontWheel ? rider.front_wheel : rider.rear_wheel; }
+WheelRecord& wheel_of(Rider& rider, int body) {
+    return body == BodyFrontWheel ? rider.front_wheel : rider.rear_wheel;
+}
 
 // A crash the contact code has decided on.
 void request_crash(Rider& rider) {
@@ -145,15 +150,15 @@ void wheel_take_hit(WheelRecord& wheel, SimVec point, SimVec normal, double dept
 
 // A part of a rider (or an object) ready for pairwise tests: a tyre torus or a placed sphere set.
 struct Part {
-    int body_index;       // RiderBody, or -1 for an object
-    dBodyID body;         // null: the static world
+    int body_index; // RiderBody, or -1 for an object
+    dBodyID body;   // null: the static world
     bool torus;
-    SimVec centre, axle;  // torus
-    double ring, tube;    // torus
+    SimVec centre, axle;   // torus
+    double ring, tube;     // torus
     CollisionShape* shape; // sphere set, already transformed
-    SimVec position;      // body position, for the bound test
+    SimVec position;       // body position, for the bound test
     double bound;
-    WheelRecord* wheel;   // the wheel record of a tyre
+    WheelRecord* wheel; // the wheel record of a tyre
 };
 
 bool make_rider_part(Rider& rider, int body_index, Part& part) {
@@ -289,8 +294,12 @@ double rider_reach(const Rider& rider) {
     return reach;
 }
 
-bool fast(double speed) { return speed >= k_blame_fast_speed; }
-bool moving(double speed) { return std::llround(speed * speed) >= std::llround(k_blame_moving_speed * k_blame_moving_speed); }
+bool fast(double speed) {
+    return speed >= k_blame_fast_speed;
+}
+bool moving(double speed) {
+    return std::llround(speed * speed) >= std::llround(k_blame_moving_speed * k_blame_moving_speed);
+}
 
 void blame(Rider& a, Rider& b, int a_flags, int b_flags) {
     double speed_a = rider_speed(a), speed_b = rider_speed(b);
@@ -318,16 +327,22 @@ void stamp_contact(Rider& rider, long long step) {
     if (rider.first_contact_tick == -1) rider.first_contact_tick = g_race.clock;
 }
 
-bool simulated(const Rider& rider) { return rider.activity > k_frozen_activity; }
+bool simulated(const Rider& rider) {
+    return rider.activity > k_frozen_activity;
+}
 
 } // namespace
 
-void contact_reset_state() { g_contact_stats = ContactStats{}; }
+void contact_reset_state() {
+    g_contact_stats = ContactStats{};
+}
 
-long long contact_step_now() { return g_physics.steps + 1; }
+long long contact_step_now() {
+    return g_physics.steps + 1;
+}
 
-dJointID contact_joint_create(dBodyID a, dBodyID b, SimVec point, SimVec normal, double depth, double mu, double kp,
-                              double kd, const SimVec* fdir, dJointFeedback* feedback) {
+dJointID contact_joint_create(dBodyID a, dBodyID b, SimVec point, SimVec normal, double depth, double mu,
+                              double kp, double kd, const SimVec* fdir, dJointFeedback* feedback) {
     if (!g_physics.world) return nullptr;
     // A disabled body stands still for this step: the joint treats it as the static world, so the
     // step neither moves it nor wakes it.
@@ -336,8 +351,9 @@ dJointID contact_joint_create(dBodyID a, dBodyID b, SimVec point, SimVec normal,
     if (!a && !b) return nullptr;
     double h = k_tick_length;
     double denominator = h * kp + kd;
-    bool ok = finite(point) && finite(normal) && std::isfinite(depth) && std::isfinite(mu) && std::isfinite(kp) &&
-              std::isfinite(kd) && denominator > 0 && std::isfinite(denominator) && (!fdir || finite(*fdir));
+    bool ok = finite(point) && finite(normal) && std::isfinite(depth) && std::isfinite(mu) &&
+              std::isfinite(kp) && std::isfinite(kd) && denominator > 0 && std::isfinite(denominator) &&
+              (!fdir || finite(*fdir));
     if (!ok) {
         ++g_contact_stats.rejected;
         return nullptr;
@@ -369,9 +385,11 @@ dJointID contact_joint_create(dBodyID a, dBodyID b, SimVec point, SimVec normal,
 
 void contact_rider_attach(Rider& rider) {
     const BikeInfo& b = rider.bike;
-    const char* names[k_rider_bodies] = {b.frame_shape,      b.front_wheel_shape, b.rear_wheel_shape, b.fork_upper_shape,
-                                         b.fork_lower_shape, b.swingarm_shape,    b.rider_shape};
-    for (int i = 0; i < k_rider_bodies; ++i) rider.collision_shapes[i] = shape_copy(shape_load(names[i]));
+    const char* names[k_rider_bodies] = {b.frame_shape,      b.front_wheel_shape, b.rear_wheel_shape,
+                                         b.fork_upper_shape, b.fork_lower_shape,  b.swingarm_shape,
+                                         b.rider_shape};
+    for (int i = 0; i < k_rider_bodies; ++i)
+        rider.collision_shapes[i] = shape_copy(shape_load(names[i]));
     rider.rider_contact_step = 0;
     rider.last_contact_tick = -1;
     rider.first_contact_tick = -1;
@@ -387,7 +405,8 @@ void contact_rider_detach(Rider& rider) {
 int rider_contacts_on(const Terrain& terrain, Rider& rider) {
     if (!simulated(rider)) return 0;
     double grip = 1;
-    if (rider.setup.flags2 & 1) grip = 1 - 0.375 * std::min(1.0, 4 * std::fabs(rider_lean_angle(rider)) / k_pi);
+    if (rider.setup.flags2 & 1)
+        grip = 1 - 0.375 * std::min(1.0, 4 * std::fabs(rider_lean_angle(rider)) / k_pi);
     int flags = 0;
     if (wheel_terrain_contact(terrain, rider.front_wheel, grip)) flags |= PartFrontWheel;
     if (wheel_terrain_contact(terrain, rider.rear_wheel, grip)) flags |= PartRearWheel;
@@ -406,9 +425,13 @@ int rider_contacts_on(const Terrain& terrain, Rider& rider) {
     return flags;
 }
 
-int rider_contacts(Rider& rider) { return rider_contacts_on(g_terrain, rider); }
+int rider_contacts(Rider& rider) {
+    return rider_contacts_on(g_terrain, rider);
+}
 
-bool rider_compare(const Rider* a, const Rider* b) { return rider_speed(*a) > rider_speed(*b); }
+bool rider_compare(const Rider* a, const Rider* b) {
+    return rider_speed(*a) > rider_speed(*b);
+}
 
 void collision_set_sort(Rider** set, int count) {
     for (int i = 1; i < count; ++i) {
@@ -440,7 +463,8 @@ int rider_rider_contacts(Rider& a, Rider& b, bool online) {
     long long step = contact_step_now();
     // A rider already in contact with someone this tick is pushed by forces, not joined: joints
     // would merge the riders into one large island for the exact stepper.
-    ContactMode base = (a.rider_contact_step == step || b.rider_contact_step == step) ? ContactForce : ContactJoint;
+    ContactMode base =
+        (a.rider_contact_step == step || b.rider_contact_step == step) ? ContactForce : ContactJoint;
     constexpr int k_online_test_b = PartFrontWheel | PartForkUpper | PartForkLower;
     constexpr int k_online_test_a = PartFrontWheel | PartRearWheel | PartFrame | PartSwingarm | PartRider;
     g_pair_joints_left = k_pair_joint_limit;
@@ -450,7 +474,8 @@ int rider_rider_contacts(Rider& a, Rider& b, bool online) {
             const Part& pa = parts_a[i];
             const Part& pb = parts_b[j];
             ContactMode mode = base;
-            if (online && ((1 << pb.body_index) & k_online_test_b) && ((1 << pa.body_index) & k_online_test_a))
+            if (online && ((1 << pb.body_index) & k_online_test_b) &&
+                ((1 << pa.body_index) & k_online_test_a))
                 mode = ContactTest;
             if (part_pair(pa, pb, mode)) {
                 a_flags |= 1 << pa.body_index;
@@ -470,7 +495,8 @@ int rider_object_contacts(Rider& rider, const ContactObject& object) {
     double bound = 0;
     int count = gather_parts(rider, parts, bound);
     SimVec where{object.position[0], object.position[1], object.position[2]};
-    if (count == 0 || !(length(body_position(rider.bodies[BodyFrame]) - where) <= bound + object.shape->bound))
+    if (count == 0 ||
+        !(length(body_position(rider.bodies[BodyFrame]) - where) <= bound + object.shape->bound))
         return 0;
     place_parts(parts, count);
     shape_transform(*object.shape, object.position, object.rotation);
@@ -506,7 +532,8 @@ int world_contacts(const ContactObject* objects, int object_count) {
         }
         if (!simulated(*rider)) continue;
         rider_contacts(*rider);
-        for (int i = 0; i < object_count; ++i) rider_object_contacts(*rider, objects[i]);
+        for (int i = 0; i < object_count; ++i)
+            rider_object_contacts(*rider, objects[i]);
         set[count++] = rider;
     }
     collision_set_sort(set, count);
@@ -525,7 +552,9 @@ int world_contacts(const ContactObject* objects, int object_count) {
     return count;
 }
 
-int rut_count(const Rider& rider) { return (rider.rut_write - rider.rut_read + k_rut_ring_size) % k_rut_ring_size; }
+int rut_count(const Rider& rider) {
+    return (rider.rut_write - rider.rut_read + k_rut_ring_size) % k_rut_ring_size;
+}
 
 void rut_record(const Terrain& terrain, Rider& rider) {
     if (terrain.tiles.empty()) return;
@@ -534,7 +563,8 @@ void rut_record(const Terrain& terrain, Rider& rider) {
         int next = (rider.rut_write + 1) % k_rut_ring_size;
         if (next == rider.rut_read) return; // full
         int tile = terrain_tile_at(terrain, wheel->contact_point[0], wheel->contact_point[2]);
-        const TileErosion& e = terrain.tiles[size_t(std::clamp(tile, 0, int(terrain.tiles.size()) - 1))].erosion;
+        const TileErosion& e =
+            terrain.tiles[size_t(std::clamp(tile, 0, int(terrain.tiles.size()) - 1))].erosion;
         double speed = length(body_velocity(wheel->body));
         double span = e.erode_on_speed - e.erode_off_speed;
         double f = span > 0 ? std::clamp((speed - e.erode_off_speed) / span, 0.0, 1.0)
@@ -556,7 +586,8 @@ void rut_apply(Terrain& terrain, Rider& rider, float erosion) {
         double dx = frame.x - mark.x, dz = frame.z - mark.z;
         if (dx * dx + dz * dz < k_rut_apply_distance * k_rut_apply_distance) break;
         int tile = terrain_tile_at(terrain, mark.x, mark.z);
-        const TileErosion& e = terrain.tiles[size_t(std::clamp(tile, 0, int(terrain.tiles.size()) - 1))].erosion;
+        const TileErosion& e =
+            terrain.tiles[size_t(std::clamp(tile, 0, int(terrain.tiles.size()) - 1))].erosion;
         double m = std::sqrt(double(mark.force_x) * mark.force_x + double(mark.force_z) * mark.force_z);
         if (!(m > 0)) {
             rider.rut_read = (rider.rut_read + 1) % k_rut_ring_size;
@@ -566,7 +597,8 @@ void rut_apply(Terrain& terrain, Rider& rider, float erosion) {
         double b = span > 0 ? std::clamp((m - e.erode_lower) / span, 0.0, 1.0) : 1.0;
         double displacement = b * e.erode_displacement;
         double tx = mark.x - mark.force_x / m * displacement, tz = mark.z - mark.force_z / m * displacement;
-        double rise = terrain_height_at(terrain, float(tx), float(tz)) - terrain_height_at(terrain, mark.x, mark.z);
+        double rise =
+            terrain_height_at(terrain, float(tx), float(tz)) - terrain_height_at(terrain, mark.x, mark.z);
         if (rise <= displacement * e.erode_max_slope) {
             ++g_contact_stats.rut_marks_applied;
             // Seam: the terrain edit of terrain deformation lowers the ground at the mark and raises it

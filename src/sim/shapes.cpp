@@ -26,7 +26,9 @@ struct CachedShape {
 
 std::vector<CachedShape> g_shape_cache;
 
-bool number_ok(float v, double low, double high) { return std::isfinite(v) && v >= low && v <= high; }
+bool number_ok(float v, double low, double high) {
+    return std::isfinite(v) && v >= low && v <= high;
+}
 
 // The point of the triangle nearest to p (face, edge or corner).
 SimVec closest_on_triangle(SimVec p, SimVec a, SimVec b, SimVec c) {
@@ -66,7 +68,9 @@ SimVec clean_normal(SimVec n) {
     return k_up;
 }
 
-SimVec to_sim(const TerrainVec& v) { return SimVec{v.x, v.y, v.z}; }
+SimVec to_sim(const TerrainVec& v) {
+    return SimVec{v.x, v.y, v.z};
+}
 
 } // namespace
 
@@ -77,7 +81,8 @@ bool shape_parse(DataStream* stream, CollisionShape& shape, std::string& error) 
         return false;
     }
     if (count < 0 || count > k_shape_max_spheres) {
-        error = "bad sphere count " + std::to_string(count) + " (at most " + std::to_string(k_shape_max_spheres) + ")";
+        error = "bad sphere count " + std::to_string(count) + " (at most " +
+                std::to_string(k_shape_max_spheres) + ")";
         return false;
     }
     shape.spheres.assign(size_t(count), ShapeSphere{});
@@ -93,7 +98,8 @@ bool shape_parse(DataStream* stream, CollisionShape& shape, std::string& error) 
                   number_ok(s.centre[1], -k_shape_max_offset, k_shape_max_offset) &&
                   number_ok(s.centre[2], -k_shape_max_offset, k_shape_max_offset) &&
                   number_ok(s.radius, 1e-6, k_shape_max_radius) && number_ok(s.friction, 0, 1e6) &&
-                  number_ok(s.stiffness, 0, 1e9) && number_ok(s.damping, 0, 1e9) && s.stiffness + s.damping > 0;
+                  number_ok(s.stiffness, 0, 1e9) && number_ok(s.damping, 0, 1e9) &&
+                  s.stiffness + s.damping > 0;
         if (!ok) {
             error = "sphere " + std::to_string(i + 1) + " has a number out of range";
             return false;
@@ -136,9 +142,13 @@ CollisionShape* shape_copy(const CollisionShape* shape) {
     return copy;
 }
 
-void shape_free(CollisionShape* shape) { delete shape; }
+void shape_free(CollisionShape* shape) {
+    delete shape;
+}
 
-void shape_cache_reset() { g_shape_cache.clear(); }
+void shape_cache_reset() {
+    g_shape_cache.clear();
+}
 
 void shape_transform(CollisionShape& shape, const double p[3], const double R[12]) {
     for (size_t i = 0; i < shape.spheres.size(); ++i) {
@@ -188,7 +198,8 @@ bool sphere_terrain_query(const Terrain& terrain, SimVec centre, double radius, 
 // True when the ground under the square of half-width reach around (x, z) lies wholly below y:
 // nothing within reach of the point can touch it.
 bool ground_below(const Terrain& terrain, double x, double y, double z, double reach) {
-    if (terrain.heights.empty() || !(terrain.cell_size > 0) || !std::isfinite(x + y + z + reach)) return false;
+    if (terrain.heights.empty() || !(terrain.cell_size > 0) || !std::isfinite(x + y + z + reach))
+        return false;
     if (std::fabs(x) > k_far_away || std::fabs(z) > k_far_away) return true;
     double s = terrain.cell_size;
     int i0 = int(std::floor((x - reach) / s)), i1 = int(std::ceil((x + reach) / s));
@@ -200,8 +211,8 @@ bool ground_below(const Terrain& terrain, double x, double y, double z, double r
     return true;
 }
 
-bool shape_terrain_contact(CollisionShape& shape, dBodyID body, const double position[3], const double rotation[12],
-                           const Terrain& terrain) {
+bool shape_terrain_contact(CollisionShape& shape, dBodyID body, const double position[3],
+                           const double rotation[12], const Terrain& terrain) {
     // Most of the time a part is well clear of the ground: one look at the samples under its bound.
     if (ground_below(terrain, position[0], position[1] - shape.bound, position[2], shape.bound)) return false;
     shape_transform(shape, position, rotation);
@@ -212,8 +223,8 @@ bool shape_terrain_contact(CollisionShape& shape, dBodyID body, const double pos
         if (!sphere_terrain_query(terrain, shape.world[i], s.radius, hit)) continue;
         touched = true;
         if (body)
-            contact_joint_create(body, nullptr, hit.point, hit.normal, hit.depth, s.friction, k_shape_ground_kp,
-                                 k_shape_ground_kd, nullptr, nullptr);
+            contact_joint_create(body, nullptr, hit.point, hit.normal, hit.depth, s.friction,
+                                 k_shape_ground_kp, k_shape_ground_kd, nullptr, nullptr);
     }
     return touched;
 }

@@ -39,7 +39,9 @@ double circle_distance_squared(SimVec c, SimVec a, double R, SimVec y) {
     return h * h + (rho - R) * (rho - R);
 }
 
-SimVec to_sim(const TerrainVec& v) { return SimVec{v.x, v.y, v.z}; }
+SimVec to_sim(const TerrainVec& v) {
+    return SimVec{v.x, v.y, v.z};
+}
 
 double segment_point_distance(SimVec p, SimVec q, SimVec y) {
     SimVec d = q - p;
@@ -83,7 +85,8 @@ double circle_segment_distance(SimVec c, SimVec a, double R, SimVec p, SimVec q,
     double lo = std::max(0.0, best_t - 1.0 / k_samples), hi = std::min(1.0, best_t + 1.0 / k_samples);
     constexpr double k_golden = 0.6180339887498949;
     double x1 = hi - k_golden * (hi - lo), x2 = lo + k_golden * (hi - lo);
-    double f1 = circle_distance_squared(c, a, R, p + d * x1), f2 = circle_distance_squared(c, a, R, p + d * x2);
+    double f1 = circle_distance_squared(c, a, R, p + d * x1),
+           f2 = circle_distance_squared(c, a, R, p + d * x2);
     for (int it = 0; it < 24; ++it) {
         if (f1 < f2) {
             hi = x2;
@@ -279,8 +282,8 @@ bool wheel_terrain_contact(const Terrain& terrain, WheelRecord& wheel, double gr
     double fdir_len = length(fdir);
     bool has_fdir = fdir_len > 1e-12 && std::isfinite(fdir_len);
     if (has_fdir) fdir = fdir * (1 / fdir_len);
-    contact_joint_create(wheel.body, nullptr, hit.point, hit.normal, hit.depth, mu, kp, kd, has_fdir ? &fdir : nullptr,
-                         &wheel.feedback);
+    contact_joint_create(wheel.body, nullptr, hit.point, hit.normal, hit.depth, mu, kp, kd,
+                         has_fdir ? &fdir : nullptr, &wheel.feedback);
 
     // Rolling resistance against the wheel's motion along the ground, fading in proportion to the
     // speed below 1 ft/s.

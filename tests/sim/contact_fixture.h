@@ -12,7 +12,8 @@
 
 // A square terrain of 2^size_log2 tiles per side with cells of 1.25 ft, heights from a function of
 // (x, z), one tile type with the default friction and rolling resistance.
-inline void make_test_terrain(Terrain& t, int size_log2, const std::function<double(double, double)>& height) {
+inline void make_test_terrain(Terrain& t, int size_log2,
+                              const std::function<double(double, double)>& height) {
     t = Terrain{};
     t.size_log2 = size_log2;
     t.tiles_per_side = 1 << size_log2;
@@ -68,7 +69,8 @@ struct ContactTest : SimTest {
         for (int i = 0; i < ticks; ++i) {
             world_contacts(nullptr, 0);
             world_step();
-            for (Rider* r : riders) rider_step(*r);
+            for (Rider* r : riders)
+                rider_step(*r);
             ++g_race.clock;
         }
     }

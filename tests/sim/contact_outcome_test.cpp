@@ -24,12 +24,14 @@ struct SimRun {
 };
 
 SimRun run_sim(const std::string& args) {
-    std::string command = "KV_HOME='" + build_dir() + "' '" + build_dir() + "/korvane-sim' " + args + " 2>/dev/null";
+    std::string command =
+        "KV_HOME='" + build_dir() + "' '" + build_dir() + "/korvane-sim' " + args + " 2>/dev/null";
     SimRun run{-1, {}};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
     char buffer[4096];
-    while (fgets(buffer, sizeof buffer, pipe)) run.lines.emplace_back(buffer);
+    while (fgets(buffer, sizeof buffer, pipe))
+        run.lines.emplace_back(buffer);
     int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -41,7 +43,8 @@ double field(const std::string& line, const std::string& key, int index = 0) {
     if (at == std::string::npos) return NAN;
     at += key.size() + 3;
     if (line[at] == '[') ++at;
-    for (int i = 0; i < index; ++i) at = line.find(',', at) + 1;
+    for (int i = 0; i < index; ++i)
+        at = line.find(',', at) + 1;
     return strtod(line.c_str() + at, nullptr);
 }
 
@@ -81,7 +84,8 @@ TEST(ContactOutcome, EverySuspensionKnobMovesTheSagTheRightWay) {
     for (const Case& c : cases) {
         double sag[2];
         for (int k = 0; k < 2; ++k) {
-            SimRun run = run_sim(std::string("--ticks 512 --every 512 --setup ") + c.knob + (k ? "=100" : "=0"));
+            SimRun run =
+                run_sim(std::string("--ticks 512 --every 512 --setup ") + c.knob + (k ? "=100" : "=0"));
             ASSERT_EQ(run.status, 0) << c.knob;
             ASSERT_EQ(run.lines.size(), 2u) << c.knob;
             sag[k] = field(run.lines[1], c.sag);
@@ -103,7 +107,8 @@ struct TarnwickTest : ContactTest {
     Rider& place_turned(double x, double z, double yaw) {
         Rider& r = make();
         rider_rotate(r, 0, 1, 0, yaw);
-        rider_translate(r, x - dBodyGetPosition(r.bodies[BodyFrame])[0], 0, z - dBodyGetPosition(r.bodies[BodyFrame])[2]);
+        rider_translate(r, x - dBodyGetPosition(r.bodies[BodyFrame])[0], 0,
+                        z - dBodyGetPosition(r.bodies[BodyFrame])[2]);
         double clearance = 1e9;
         for (const WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) {
             const dReal* c = dBodyGetPosition(w->body);
@@ -142,7 +147,8 @@ TEST_F(TarnwickTest, BikeRollsDownASlopeWhenReleased) {
         for (double x = 20; x < g_terrain.extent - 20; x += 5) {
             double g = (h(x + 5, z) - h(x - 5, z)) / 10;
             if (std::fabs(g) < 0.15 || std::fabs(g) > 0.3) continue;
-            if (std::fabs(h(x, z + 2) - h(x, z - 2)) > 0.04 || std::fabs(h(x + 5, z + 2) - h(x + 5, z - 2)) > 0.04 ||
+            if (std::fabs(h(x, z + 2) - h(x, z - 2)) > 0.04 ||
+                std::fabs(h(x + 5, z + 2) - h(x + 5, z - 2)) > 0.04 ||
                 std::fabs(h(x - 5, z + 2) - h(x - 5, z - 2)) > 0.04)
                 continue;
             if (std::fabs(h(x + 2.5, z) - (h(x, z) + h(x + 5, z)) / 2) > 0.05 ||

@@ -15,7 +15,8 @@ namespace {
 constexpr double k_pi = 3.14159265358979323846;
 
 void set_velocity(Rider& r, double vx, double vy, double vz) {
-    for (dBodyID body : r.bodies) dBodySetLinearVel(body, vx, vy, vz);
+    for (dBodyID body : r.bodies)
+        dBodySetLinearVel(body, vx, vy, vz);
 }
 
 SimVec position(dBodyID body) {
@@ -79,11 +80,15 @@ TEST_F(ContactTest, BlameFollowsWhoseFrontStruck) {
         Rider& struck = make();
         if (c.head_on) {
             rider_rotate(struck, 0, 1, 0, k_pi); // facing +z, its front wheel towards the striker's
-            rider_translate(struck, x, dBodyGetPosition(striker.bodies[BodyFrame])[1] - dBodyGetPosition(struck.bodies[BodyFrame])[1],
+            rider_translate(struck, x,
+                            dBodyGetPosition(striker.bodies[BodyFrame])[1] -
+                                dBodyGetPosition(struck.bodies[BodyFrame])[1],
                             40 + 0.09);
         } else {
             rider_rotate(struck, 0, 1, 0, k_pi / 2); // crosswise, frame ahead of the striker's front wheel
-            rider_translate(struck, x - 3.6, dBodyGetPosition(striker.bodies[BodyFrame])[1] - dBodyGetPosition(struck.bodies[BodyFrame])[1],
+            rider_translate(struck, x - 3.6,
+                            dBodyGetPosition(striker.bodies[BodyFrame])[1] -
+                                dBodyGetPosition(struck.bodies[BodyFrame])[1],
                             40 - 0.3);
         }
         double striker_speed = c.faster_strikes ? c.speed_fast : c.speed_slow;
@@ -123,7 +128,8 @@ TEST_F(ContactTest, OnlineHitsOfTheNetworkRidersFrontAreOnlyReported) {
     Rider& a = place(40, 40);
     Rider& b = make();
     rider_rotate(b, 0, 1, 0, k_pi);
-    rider_translate(b, 40, dBodyGetPosition(a.bodies[BodyFrame])[1] - dBodyGetPosition(b.bodies[BodyFrame])[1], 40.09);
+    rider_translate(
+        b, 40, dBodyGetPosition(a.bodies[BodyFrame])[1] - dBodyGetPosition(b.bodies[BodyFrame])[1], 40.09);
     // Only front wheels touch here (B's front wheel against A's front wheel): reported, no joint.
     int touched = rider_rider_contacts(a, b, true);
     EXPECT_TRUE(touched & PartFrontWheel);
@@ -140,7 +146,8 @@ TEST_F(ContactTest, FrozenRiderIsNotMovedByAContactJoint) {
     Rider& b = place(41.2, 40);
     rider_freeze(b);
     SimVec before[k_rider_bodies];
-    for (int i = 0; i < k_rider_bodies; ++i) before[i] = position(b.bodies[i]);
+    for (int i = 0; i < k_rider_bodies; ++i)
+        before[i] = position(b.bodies[i]);
     for (int tick = 0; tick < 20; ++tick) {
         rider_contacts(a);
         ASSERT_NE(rider_rider_contacts(a, b, false), 0);
@@ -250,7 +257,8 @@ TEST_F(ContactTest, RutMarksWaitUntilTheRiderHasMovedOn) {
     rut_record(g_terrain, r);
     EXPECT_EQ(rut_count(r), 2);
     // Weak pushes leave no mark.
-    for (WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) w->feedback.f1[2] = 10;
+    for (WheelRecord* w : {&r.front_wheel, &r.rear_wheel})
+        w->feedback.f1[2] = 10;
     rut_record(g_terrain, r);
     EXPECT_EQ(rut_count(r), 2);
     rut_apply(g_terrain, r, 1);
@@ -261,8 +269,10 @@ TEST_F(ContactTest, RutMarksWaitUntilTheRiderHasMovedOn) {
     EXPECT_EQ(g_contact_stats.rut_marks_applied, 2);
     EXPECT_EQ(rut_count(r), 0);
     // The ring stops taking marks when full.
-    for (WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) w->feedback.f1[2] = 400;
-    for (int i = 0; i < 600; ++i) rut_record(g_terrain, r);
+    for (WheelRecord* w : {&r.front_wheel, &r.rear_wheel})
+        w->feedback.f1[2] = 400;
+    for (int i = 0; i < 600; ++i)
+        rut_record(g_terrain, r);
     EXPECT_EQ(rut_count(r), k_rut_ring_size - 1);
 }
 
@@ -271,17 +281,20 @@ TEST_F(ContactTest, ShortRandomSoakStaysFinite) {
     // spun: a taste of the long soak the harness runs.
     std::mt19937 rng(99);
     std::uniform_real_distribution<double> push(-40, 40);
-    for (int i = 0; i < 20; ++i) place(30 + 2.2 * (i % 5), 30 + 9 * (i / 5));
+    for (int i = 0; i < 20; ++i)
+        place(30 + 2.2 * (i % 5), 30 + 9 * (i / 5));
     for (int tick = 0; tick < 800; ++tick) {
         if (tick % 50 == 0)
             for (Rider* r : riders)
-                for (dBodyID body : r->bodies) dBodyAddForce(body, push(rng) * 20, push(rng) * 10, push(rng) * 20);
+                for (dBodyID body : r->bodies)
+                    dBodyAddForce(body, push(rng) * 20, push(rng) * 10, push(rng) * 20);
         for (Rider* r : riders) {
             rider_set_input(*r, Lean, float(push(rng) / 40));
             rider_set_input(*r, SitDab, float(push(rng) > 0));
         }
         run(1);
     }
-    for (Rider* r : riders) ASSERT_TRUE(rider_finite(*r)) << r->slot;
+    for (Rider* r : riders)
+        ASSERT_TRUE(rider_finite(*r)) << r->slot;
     EXPECT_EQ(g_contact_stats.rejected, 0);
 }

@@ -121,7 +121,8 @@ TEST_F(ContactTest, EveryBodyOfTheStockBikeHasItsShape) {
         EXPECT_FALSE(rider.collision_shapes[body]->spheres.empty()) << body;
     }
     Rider& other = make();
-    EXPECT_NE(rider.collision_shapes[BodyFrame], other.collision_shapes[BodyFrame]) << "each rider has its own copy";
+    EXPECT_NE(rider.collision_shapes[BodyFrame], other.collision_shapes[BodyFrame])
+        << "each rider has its own copy";
 }
 
 TEST_F(ContactTest, AShapeWithoutABodyOnlyTests) {

@@ -14,7 +14,9 @@ namespace {
 constexpr double k_pi = 3.14159265358979323846;
 constexpr double R = 0.833333, r = 0.333333; // the front tyre of the stock bikes
 
-SimVec unit(SimVec v) { return normalised_or(v, SimVec{1, 0, 0}); }
+SimVec unit(SimVec v) {
+    return normalised_or(v, SimVec{1, 0, 0});
+}
 
 SimVec random_unit(std::mt19937& rng) {
     std::normal_distribution<double> g;
@@ -25,7 +27,8 @@ SimVec random_unit(std::mt19937& rng) {
 void random_triangle(std::mt19937& rng, SimVec v[3]) {
     std::uniform_real_distribution<double> xz(-1.6, 1.6), y(-0.8, 0.8);
     for (;;) {
-        for (int i = 0; i < 3; ++i) v[i] = SimVec{xz(rng), y(rng), xz(rng)};
+        for (int i = 0; i < 3; ++i)
+            v[i] = SimVec{xz(rng), y(rng), xz(rng)};
         SimVec n = cross(v[1] - v[0], v[2] - v[0]);
         if (n.y < 0) std::swap(v[1], v[2]);
         n = cross(v[1] - v[0], v[2] - v[0]);
@@ -279,7 +282,8 @@ TEST_F(ContactTest, RollingResistanceOfTheGroundSlowsARollingBike) {
     for (int k = 0; k < 2; ++k) {
         const Case& c = cases[k];
         TileType& type = g_terrain.tiles[0];
-        for (FrictionPoint& p : type.friction) p.friction = c.friction;
+        for (FrictionPoint& p : type.friction)
+            p.friction = c.friction;
         for (RollPoint& p : type.roll) {
             p.a = c.roll_a;
             p.b = c.roll_b;
@@ -287,7 +291,8 @@ TEST_F(ContactTest, RollingResistanceOfTheGroundSlowsARollingBike) {
         Rider& rider = place(40 + 20 * k, 120);
         run(64);
         // Rolling at 20 ft/s towards -z.
-        for (dBodyID body : rider.bodies) dBodySetLinearVel(body, 0, 0, -20);
+        for (dBodyID body : rider.bodies)
+            dBodySetLinearVel(body, 0, 0, -20);
         for (int w = 0; w < 2; ++w) {
             WheelRecord& wheel = w ? rider.rear_wheel : rider.front_wheel;
             double spin = -20 / (wheel.ring_radius + wheel.tube_radius);

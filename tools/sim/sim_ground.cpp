@@ -18,7 +18,8 @@ void sim_make_terrain(Terrain& t, int size_log2, double grade) {
     t.heights.resize(static_cast<size_t>(side) * side);
     for (int row = 0; row < side; ++row)
         for (int col = 0; col < side; ++col)
-            t.heights[static_cast<size_t>(row) * side + col] = static_cast<float>((t.extent - row * t.cell_size) * slope);
+            t.heights[static_cast<size_t>(row) * side + col] =
+                static_cast<float>((t.extent - row * t.cell_size) * slope);
     t.min_height = t.heights.back();
     t.max_height = t.heights.front();
     if (t.min_height > t.max_height) std::swap(t.min_height, t.max_height);
