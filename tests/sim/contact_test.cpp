@@ -133,6 +133,15 @@ TEST_F(ContactTest, OnlineHitsOfTheNetworkRidersFrontAreOnlyReported) {
     // Only front wheels touch here (B's front wheel against A's front wheel): reported, no joint.
     int touched = rider_rider_contacts(a, b, true);
     EXPECT_TRUE(touched & PartFrontWheel);
+    // Neither front wheel was tested against the ground this step: their contact state comes from
+    // the tyre they hit, so roost and sound see the touch; the normals push the tyres apart.
+    for (Rider* r : {&a, &b}) {
+        EXPECT_GT(r->front_wheel.depth, 0);
+        EXPECT_FALSE(r->front_wheel.contact_on_ground);
+        const dReal* axle = dBodyGetPosition(r->front_wheel.body);
+        double towards_axle = (axle[2] - r->front_wheel.contact_point[2]) * r->front_wheel.contact_normal[2];
+        EXPECT_GT(towards_axle, 0);
+    }
     EXPECT_EQ(g_contact_stats.forces, 0);
     EXPECT_EQ(g_contact_stats.joints, 0);
     long online_joints = g_contact_stats.joints;
