@@ -124,18 +124,24 @@ struct TarnwickTest : ContactTest {
 
 } // namespace
 
-TEST_F(TarnwickTest, BikeStandsOnTheStartStraightAndRollsDownItsGrade) {
+TEST_F(TarnwickTest, BikeStandsOnTheStartStraightAndRollsDownItsGradeWhenReleased) {
     // The start straight runs east from (500, 2050), falling gently (about 1 in 40) past the gate.
     Rider& r = place_turned(560, 2050, -k_pi / 2);
-    double start_x = dBodyGetPosition(rider_frame(r))[0];
-    run(128);
-    // Standing on its tyres, upright, carrying its weight.
-    EXPECT_LT(std::fabs(rider_lean_angle(r)), 0.05);
+    rider_set_input(r, FrontBrake, 1);
+    rider_set_input(r, RearBrake, 1);
+    run(3 * 128);
+    // Held on its brakes: standing on its tyres, upright, still, carrying its weight.
+    EXPECT_LT(rider_speed(r), 0.02);
+    EXPECT_LT(std::fabs(rider_lean_angle(r)), 0.02);
     double loads = wheel_tyre_load(r.front_wheel) + wheel_tyre_load(r.rear_wheel);
-    EXPECT_NEAR(loads, r.total_mass * 32, 0.05 * r.total_mass * 32);
+    EXPECT_NEAR(loads, r.total_mass * 32, 0.01 * r.total_mass * 32);
     EXPECT_EQ(rider_contacts(r), PartFrontWheel | PartRearWheel);
-    // Nothing holds it: it has started to roll east, downhill.
-    EXPECT_GT(dBodyGetPosition(rider_frame(r))[0] - start_x, 0.05);
+    // Released: it rolls east, downhill.
+    double held_x = dBodyGetPosition(rider_frame(r))[0];
+    rider_set_input(r, FrontBrake, 0);
+    rider_set_input(r, RearBrake, 0);
+    run(2 * 128);
+    EXPECT_GT(dBodyGetPosition(rider_frame(r))[0] - held_x, 0.3);
     EXPECT_EQ(g_contact_stats.rejected, 0);
 }
 
