@@ -19,6 +19,13 @@ double clamp01(double x) { return x > 0 ? (x < 1 ? x : 1) : 0; } // NaN gives 0
 
 bool crashed(const Rider& rider) { return rider.crash_counter > 0; }
 
+// The steering command of the control laws below. They ask for a lean of minus the command times
+// the reachable lean, turn the front wheel by minus half the command in the arcade servo, and push
+// the bars by the command in direct steering (the bike then leans and turns the other way). The lean
+// angle is positive leaning left (towards -x, the rider's left when facing -z) and the input's +1 is
+// full left, so the command is the input negated: +1 leans and turns the bike left in every model.
+double steer_command(const Rider& rider) { return -rider.steer; }
+
 bool terrain_loaded() { return !g_terrain.heights.empty() && g_terrain.samples_per_side > 1; }
 
 // The steering axis in bike coordinates (unit; straight up when the geometry gives none).
@@ -176,7 +183,7 @@ void dab_and_hold(Rider& rider) {
     double target[3] = {4 * w * z[0], 4 * w * z[1], 4 * w * z[2]};
     push_velocity(frame, 2000, target);
     const double up[3] = {0, 1, 0};
-    one_axis_motor(frame, up, -rider.steer * w * k_pi / 2, 2000);
+    one_axis_motor(frame, up, -steer_command(rider) * w * k_pi / 2, 2000);
 }
 
 double steering_lock(const Rider& rider, double front_speed, double friction) {
@@ -209,7 +216,7 @@ void steering_full(Rider& rider) {
     const RiderSetup& s = rider.setup;
     ControlState c;
     control_state(rider, c);
-    double direct = s.steering_strength * rider.steer * s.direct_steering;
+    double direct = s.steering_strength * steer_command(rider) * s.direct_steering;
     double f_hi = s.max_steering_force, f_lo = -f_hi;
 
     double lock = steering_lock(rider, c.front_speed, front_surface_friction(rider));
@@ -253,7 +260,7 @@ void steering_full(Rider& rider) {
         if (s.direct_steering < 1) {
             // Lean controller: a target roll rate towards the lean the steering asks for.
             double reach = reachable_lean(rider, c.v, 4);
-            double r = (-rider.steer * reach - c.lean) * 2.5;
+            double r = (-steer_command(rider) * reach - c.lean) * 2.5;
             bool back_to_upright = (c.lean >= 0 && r < 0) || (c.lean < 0 && r > 0);
             double rmax = back_to_upright ? 9.817477 : 3.926991;
             r = std::clamp(r, -rmax, rmax);
@@ -296,7 +303,7 @@ void steering_arcade(Rider& rider) {
 
     // Roll motor towards the lean the steering asks for.
     double r = clamp01((s.roll_damping - 40) * 0.025);
-    double target = -k_pi / 4 * rider.steer;
+    double target = -k_pi / 4 * steer_command(rider);
     double e = std::fabs(c.lean - target);
     double w = (1.5 - 0.5 * r) * std::min(e, 1.0 / 16) * 16;
     if (c.lean >= target) w = -w;
@@ -306,7 +313,7 @@ void steering_arcade(Rider& rider) {
     one_axis_motor(frame, axis, w, 1000);
 
     // Steering servo towards the slip angle less half the lock for full steering.
-    double x = c.slip - 0.5 * rider.steer;
+    double x = c.slip - 0.5 * steer_command(rider);
     double err = x - c.steer_angle;
     double rate;
     if (err < -0.25) {
@@ -380,7 +387,7 @@ void dab_balance(Rider& rider) {
     bool walking = rider.back_up >= 0.125 && c.v < k_aid_speed_low;
     if (!walking) {
         double reach = 1.25 * reachable_lean(rider, c.v, 32);
-        double sigma = t >= 0 ? -rider.steer : rider.steer;
+        double sigma = t >= 0 ? -steer_command(rider) : steer_command(rider);
         double sv = clamp01(2 * sigma - 1);
         double f = clamp01((lean - reach) / 0.25);
         m *= f + (1 - f) * sv;

@@ -1,0 +1,152 @@
+// Rider control and the stability aids by outcome on flat ground: steering direction and stops, the
+// bike righting itself, the parking hold, walking backwards, the arcade lean; and the guards that
+// keep every force finite.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "drive_fixture.h"
+
+namespace {
+
+constexpr double k_pi = 3.14159265358979323846;
+
+bool finite_torques(const Rider& r) {
+    for (dBodyID body : r.bodies) {
+        const dReal* t = dBodyGetTorque(body);
+        const dReal* f = dBodyGetForce(body);
+        for (int i = 0; i < 3; ++i)
+            if (!std::isfinite(t[i]) || !std::isfinite(f[i])) return false;
+    }
+    return true;
+}
+
+// The steering models: full with direct steering, full with the lean controller only, and arcade.
+enum SteeringModel { Direct, LeanController, Arcade };
+
+void choose_model(Rider& r, SteeringModel model) {
+    setup_set_value(r, DirectSteering, model == LeanController ? 0 : 1);
+    setup_set_arcade(r, model == Arcade);
+}
+
+TEST_F(DriveTest, FullLockTurnsTheWayAskedWithinTheStops) {
+    struct Case {
+        SteeringModel model;
+        float steer;
+    } cases[] = {{Direct, 1}, {Direct, -1}, {LeanController, 1}, {LeanController, -1}, {Arcade, 1}, {Arcade, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "model " << c.model << " steer " << c.steer);
+        Rider& r = start("450sxf(2016)", 30);
+        choose_model(r, c.model);
+        in[Throttle] = 0.3f;
+        in[Steer] = 0;
+        drive(r, 32);
+        double h0 = heading(r);
+        in[Steer] = c.steer;
+        double max_steer = 0;
+        drive(r, 128, [&](int) { max_steer = std::max(max_steer, std::fabs(rider_steering_angle(r))); });
+        EXPECT_GT((heading(r) - h0) * c.steer, 0.1); // positive heading change: turned left
+        EXPECT_GT(rider_lean_angle(r) * c.steer, 0.1); // leaning into the turn
+        EXPECT_LE(max_steer, k_pi / 4 + 0.02);
+        discard(r);
+    }
+}
+
+TEST_F(DriveTest, ArcadeFullLeftLeansToFortyFiveDegreesAndRightsItselfOnRelease) {
+    Rider& r = start("450sxf(2016)", 30);
+    setup_set_arcade(r, true);
+    in[Throttle] = 0.3f;
+    drive(r, 32);
+    in[Steer] = 1;
+    drive(r, 2 * 128);
+    EXPECT_NEAR(rider_lean_angle(r), k_pi / 4, 0.1);
+    in[Steer] = 0;
+    drive(r, 2 * 128);
+    EXPECT_LT(std::fabs(rider_lean_angle(r)), 0.05);
+    EXPECT_GT(rider_speed(r), 10);
+}
+
+TEST_F(DriveTest, ParkingHoldKeepsTheBikeStillAndRestoresTheInputs) {
+    Rider& r = start("450sxf(2016)");
+    setup_set_flag(r, DabWhenStopped, true);
+    in[Clutch] = 1;
+    drive(r, 128);
+    double from[3];
+    memcpy(from, dBodyGetPosition(r.bodies[BodyFrame]), sizeof from);
+    drive(r, 5 * 128);
+    EXPECT_LT(horizontal_travel(r, from), 0.1);
+    EXPECT_EQ(r.front_brake, 0);
+    EXPECT_EQ(r.rear_brake, 0);
+    EXPECT_EQ(r.sit_dab, 0);
+    EXPECT_GT(r.pose_blend, 0.5f);
+}
+
+TEST_F(DriveTest, BackUpWalksTheBikeBackwards) {
+    Rider& r = start("450sxf(2016)");
+    setup_set_flag(r, DabWhenStopped, true);
+    in[Clutch] = 1;
+    in[BackUp] = 1;
+    double z0 = position_z(r);
+    drive(r, 4 * 128);
+    EXPECT_GT(position_z(r) - z0, 2); // the bike faces -z: backwards is +z
+    EXPECT_LT(rider_speed(r), 6);
+}
+
+TEST_F(DriveTest, SteeringLockFollowsSpeedAndSurface) {
+    Rider& r = make();
+    setup_set_value(r, FullLockSpeed, 10);
+    setup_set_value(r, RestrictedLockSpeed, 50);
+    setup_set_value(r, RestrictedLockAngle, 0.1f);
+    struct Case {
+        double speed, friction, lock;
+    } cases[] = {{5, 1, k_pi / 4}, {10, 1, k_pi / 4}, {50, 1, 0.1}, {80, 1, 0.1}, {80, 0.1, 0.8}, {80, 0.5, 0.2}};
+    for (const Case& c : cases)
+        EXPECT_NEAR(steering_lock(r, c.speed, c.friction), std::min(c.lock, k_pi / 4), 1e-6)
+            << c.speed << " ft/s, friction " << c.friction;
+    double mid = steering_lock(r, 20, 1);
+    EXPECT_GT(mid, 0.1);
+    EXPECT_LT(mid, k_pi / 4);
+}
+
+TEST_F(DriveTest, NoLockAndDegeneratePosesGiveFiniteForces) {
+    // A restricted lock of 0 at speed: the grip saturation's span vanishes.
+    Rider& r = start("450sxf(2016)", 60);
+    setup_set_value(r, RestrictedLockAngle, 0);
+    setup_set_value(r, FullLockSpeed, 1);
+    setup_set_value(r, RestrictedLockSpeed, 2);
+    in[Steer] = 1;
+    drive(r, 64, [&](int) {
+        ASSERT_TRUE(std::isfinite(r.front_grip_saturation));
+        ASSERT_TRUE(finite_torques(r));
+    });
+    EXPECT_TRUE(std::isfinite(rider_speed(r)));
+
+    // The frame pointing straight up: the lean is 0, and every aid still gives finite forces.
+    Rider& up = make();
+    rider_rotate(up, 1, 0, 0, k_pi / 2);
+    setup_set_flag(up, DabWhenStopped, true);
+    EXPECT_EQ(rider_lean_angle(up), 0);
+    for (dBodyID body : up.bodies) dBodySetForce(body, 0, 0, 0), dBodySetTorque(body, 0, 0, 0);
+    up.sit_dab = 1;
+    dab_and_hold(up);
+    steering_full(up);
+    steering_arcade(up);
+    steering_damping_torque(up);
+    dab_balance(up);
+    drivetrain_update(up);
+    EXPECT_TRUE(finite_torques(up));
+}
+
+TEST_F(DriveTest, NoSteeringForceMeansNoSteeringTorque) {
+    Rider& r = start("450sxf(2016)", 30);
+    setup_set_value(r, MaxSteeringForce, 0);
+    in[Steer] = 1;
+    rider_apply_inputs(r, in);
+    for (dBodyID body : r.bodies) dBodySetTorque(body, 0, 0, 0);
+    steering_full(r);
+    const dReal* t = dBodyGetTorque(r.bodies[BodyFrontWheel]);
+    EXPECT_EQ(t[0] * t[0] + t[1] * t[1] + t[2] * t[2], 0);
+}
+
+} // namespace
