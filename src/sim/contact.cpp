@@ -552,6 +552,29 @@ int world_contacts(const ContactObject* objects, int object_count) {
     return count;
 }
 
+int world_contacts_online(Rider& local, Rider** network, int network_count, const ContactObject* objects,
+                          int object_count, bool warm_up) {
+    rider_contacts(local);
+    for (int i = 0; i < object_count; ++i)
+        rider_object_contacts(local, objects[i]);
+    for (int n = 0; n < network_count; ++n) {
+        Rider& other = *network[n];
+        if (!simulated(other)) continue;
+        rider_contacts(other);
+        for (int i = 0; i < object_count; ++i)
+            rider_object_contacts(other, objects[i]);
+    }
+    if (warm_up) return 0;
+    collision_set_sort(network, network_count);
+    int touched = 0;
+    for (int n = 0; n < network_count; ++n) {
+        if (network[n] == &local || rider_rider_contacts(local, *network[n], true) == 0) continue;
+        rider_touch(*network[n]);
+        ++touched;
+    }
+    return touched;
+}
+
 int rut_count(const Rider& rider) {
     return (rider.rut_write - rider.rut_read + k_rut_ring_size) % k_rut_ring_size;
 }

@@ -107,6 +107,14 @@ int rider_object_contacts(Rider& rider, const ContactObject& object);
 // Returns the number of riders in the set.
 int world_contacts(const ContactObject* objects, int object_count);
 
+// The contact step online: the local rider against the terrain and the objects, then, unless the
+// server is warming up, against each network rider given (the eligible ones, sorted here fastest
+// first, the local rider as the first of each pair). A network rider that touches it is handed to
+// local simulation (rider_touch); one already under local simulation also meets the terrain and
+// the objects. Returns how many network riders touched.
+int world_contacts_online(Rider& local, Rider** network, int network_count, const ContactObject* objects,
+                          int object_count, bool warm_up);
+
 // Rut marks, once per tick after the world step for every simulated rider, when erosion is above 0:
 // records the wheels' marks into the rider's rut ring, then applies up to four old ones that the
 // rider has left at least 10 ft behind.

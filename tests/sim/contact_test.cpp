@@ -173,6 +173,22 @@ TEST_F(ContactTest, FrozenRiderIsNotMovedByAContactJoint) {
     EXPECT_TRUE(rider_finite(a));
 }
 
+TEST_F(ContactTest, OnlineANetworkRiderThatTouchesIsHandedToLocalSimulation) {
+    Rider& local = place(40, 40);
+    Rider& near = place(41.2, 40);
+    Rider& far = place(80, 40);
+    rider_freeze(near);
+    rider_freeze(far);
+    Rider* network[2] = {&far, &near};
+    EXPECT_EQ(world_contacts_online(local, network, 2, nullptr, 0, true), 0) << "no rider contact in warm-up";
+    EXPECT_EQ(near.activity, 0);
+    EXPECT_EQ(world_contacts_online(local, network, 2, nullptr, 0, false), 1);
+    EXPECT_EQ(near.activity, 1);
+    EXPECT_TRUE(dBodyIsEnabled(near.bodies[BodyFrame]));
+    EXPECT_EQ(far.activity, 0);
+    EXPECT_FALSE(dBodyIsEnabled(far.bodies[BodyFrame]));
+}
+
 TEST_F(ContactTest, CoincidentRidersSeparateWithoutNaN) {
     Rider& a = place(40, 40);
     Rider& b = place(40, 40); // every sphere of one exactly on the same sphere of the other
