@@ -260,7 +260,11 @@ void steer_cameras() {
                 cam.position[0] += -std::sin(cam.yaw) * std::cos(cam.pitch) * step;
                 cam.position[1] += std::sin(cam.pitch) * step;
                 cam.position[2] += -std::cos(cam.yaw) * std::cos(cam.pitch) * step;
-                // Seam: kept at least 2 above the ground once the terrain can be queried.
+                if (!g_terrain.heights.empty()) {
+                    double ground = terrain_height_at(g_terrain, static_cast<float>(cam.position[0]),
+                                                      static_cast<float>(cam.position[2]));
+                    if (cam.position[1] < ground + 2) cam.position[1] = ground + 2;
+                }
             }
             cam.fov = g_settings.fov;
         }

@@ -192,3 +192,30 @@ TEST(TrackCamera, FollowingTurnsTowardTheRider) {
 }
 
 } // namespace
+
+#include "track/terrain.h"
+
+namespace {
+
+TEST_F(LoopFixture, FreeCameraStaysAboveTheGround) {
+    g_terrain = Terrain{};
+    g_terrain.size_log2 = 2;
+    g_terrain.tiles_per_side = 4;
+    g_terrain.samples_per_side = 9;
+    g_terrain.cell_size = 4;
+    g_terrain.tile_size = 8;
+    g_terrain.extent = 32;
+    g_terrain.min_height = g_terrain.max_height = 10;
+    g_terrain.heights.assign(81, 10.0f);
+    g_loop.free_camera.position[0] = 16;
+    g_loop.free_camera.position[2] = 16;
+    g_loop.free_camera.pitch = -0.5; // looking down: forward motion would go underground
+    g_loop.track_camera = -1;
+    // The free camera coasts forward and down; inputs come from the bindings, so give it speed.
+    g_loop.free_speed = 100;
+    frame(4 * k_tick_length);
+    EXPECT_GE(g_loop.free_camera.position[1], 12.0 - 1e-6);
+    g_terrain = Terrain{};
+}
+
+} // namespace
