@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/settings.h"
 #include "race/race.h"
 #include "sim/physics_world.h"
 #include "sim/setup.h"
@@ -19,12 +20,13 @@ double clamp01(double x) { return x > 0 ? (x < 1 ? x : 1) : 0; } // NaN gives 0
 
 bool crashed(const Rider& rider) { return rider.crash_counter > 0; }
 
-// The steering command of the control laws below. They ask for a lean of minus the command times
-// the reachable lean, turn the front wheel by minus half the command in the arcade servo, and push
-// the bars by the command in direct steering (the bike then leans and turns the other way). The lean
-// angle is positive leaning left (towards -x, the rider's left when facing -z) and the input's +1 is
-// full left, so the command is the input negated: +1 leans and turns the bike left in every model.
-double steer_command(const Rider& rider) { return -rider.steer; }
+
+// The local rider's input state: the sticky sit/dab toggle and the control's last value.
+struct LocalControls {
+    float previous_dab = 0;
+    bool sticky_dab = false;
+};
+LocalControls g_local_controls;
 
 bool terrain_loaded() { return !g_terrain.heights.empty() && g_terrain.samples_per_side > 1; }
 
@@ -183,7 +185,7 @@ void dab_and_hold(Rider& rider) {
     double target[3] = {4 * w * z[0], 4 * w * z[1], 4 * w * z[2]};
     push_velocity(frame, 2000, target);
     const double up[3] = {0, 1, 0};
-    one_axis_motor(frame, up, -steer_command(rider) * w * k_pi / 2, 2000);
+    one_axis_motor(frame, up, -rider.steer * w * k_pi / 2, 2000);
 }
 
 double steering_lock(const Rider& rider, double front_speed, double friction) {
@@ -216,7 +218,7 @@ void steering_full(Rider& rider) {
     const RiderSetup& s = rider.setup;
     ControlState c;
     control_state(rider, c);
-    double direct = s.steering_strength * steer_command(rider) * s.direct_steering;
+    double direct = s.steering_strength * rider.steer * s.direct_steering;
     double f_hi = s.max_steering_force, f_lo = -f_hi;
 
     double lock = steering_lock(rider, c.front_speed, front_surface_friction(rider));
@@ -260,7 +262,7 @@ void steering_full(Rider& rider) {
         if (s.direct_steering < 1) {
             // Lean controller: a target roll rate towards the lean the steering asks for.
             double reach = reachable_lean(rider, c.v, 4);
-            double r = (-steer_command(rider) * reach - c.lean) * 2.5;
+            double r = (-rider.steer * reach - c.lean) * 2.5;
             bool back_to_upright = (c.lean >= 0 && r < 0) || (c.lean < 0 && r > 0);
             double rmax = back_to_upright ? 9.817477 : 3.926991;
             r = std::clamp(r, -rmax, rmax);
@@ -303,7 +305,7 @@ void steering_arcade(Rider& rider) {
 
     // Roll motor towards the lean the steering asks for.
     double r = clamp01((s.roll_damping - 40) * 0.025);
-    double target = -k_pi / 4 * steer_command(rider);
+    double target = -k_pi / 4 * rider.steer;
     double e = std::fabs(c.lean - target);
     double w = (1.5 - 0.5 * r) * std::min(e, 1.0 / 16) * 16;
     if (c.lean >= target) w = -w;
@@ -313,7 +315,7 @@ void steering_arcade(Rider& rider) {
     one_axis_motor(frame, axis, w, 1000);
 
     // Steering servo towards the slip angle less half the lock for full steering.
-    double x = c.slip - 0.5 * steer_command(rider);
+    double x = c.slip - 0.5 * rider.steer;
     double err = x - c.steer_angle;
     double rate;
     if (err < -0.25) {
@@ -387,7 +389,7 @@ void dab_balance(Rider& rider) {
     bool walking = rider.back_up >= 0.125 && c.v < k_aid_speed_low;
     if (!walking) {
         double reach = 1.25 * reachable_lean(rider, c.v, 32);
-        double sigma = t >= 0 ? -steer_command(rider) : steer_command(rider);
+        double sigma = t >= 0 ? -rider.steer : rider.steer;
         double sv = clamp01(2 * sigma - 1);
         double f = clamp01((lean - reach) / 0.25);
         m *= f + (1 - f) * sv;
@@ -405,6 +407,26 @@ void dab_balance(Rider& rider) {
     }
 }
 
+void local_controls_reset() { g_local_controls = LocalControls{}; }
+
+bool local_sticky_dab() { return g_local_controls.sticky_dab; }
+
 void rider_apply_inputs(Rider& rider, const float inputs[ControlCount]) {
-    for (int i = 0; i < ControlCount; ++i) rider_set_input(rider, static_cast<ControlInput>(i), inputs[i]);
+    float in[ControlCount];
+    for (int i = 0; i < ControlCount; ++i) in[i] = std::isfinite(inputs[i]) ? inputs[i] : 0.0f;
+    rider_set_input(rider, Steer, g_settings.reverse_steering ? -in[Steer] : in[Steer]);
+    rider_set_input(rider, FrontBrake, in[FrontBrake]);
+    rider_set_input(rider, RearBrake, in[RearBrake]);
+    rider_set_input(rider, Throttle, in[Throttle]);
+    float dab = in[SitDab];
+    if (g_settings.sticky_dab) {
+        if (g_local_controls.previous_dab < 0.5f && dab >= 0.5f) g_local_controls.sticky_dab = !g_local_controls.sticky_dab;
+        g_local_controls.previous_dab = dab;
+        dab = g_local_controls.sticky_dab ? 1.0f : 0.0f;
+    }
+    rider_set_input(rider, SitDab, dab);
+    rider_set_input(rider, BackUp, in[BackUp]);
+    rider_set_input(rider, Lean, in[Lean]);
+    rider_set_input(rider, Clutch, in[Clutch]);
+    rider_set_input(rider, Shift, in[Shift] > 0.5f ? 1.0f : in[Shift] < -0.5f ? -1.0f : 0.0f);
 }

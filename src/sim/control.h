@@ -50,5 +50,12 @@ void dab_balance(Rider& rider);
 double steering_lock(const Rider& rider, double front_speed, double friction);
 // The lean the rider may reach at a speed; power is 4 for the lean controller, 32 for the dab.
 double reachable_lean(const Rider& rider, double v, int power);
-// Applies the nine control inputs of a tick to the rider (the local rider's input step).
+// The local rider's input step: the nine control inputs of a tick as the bindings make them (input 0
+// is +1 for the Left control) applied to the rider. The steering is negated when "Reversed Steering"
+// is on (the default, with which the Left control turns the bike left); with "Sticky Sit/Dab" a
+// rising edge of the sit/dab control through 0.5 toggles sit/dab; the shift control requests a shift
+// beyond +-0.5; the clutch engages at most at 4 per second. Inputs that are not numbers count as 0.
 void rider_apply_inputs(Rider& rider, const float inputs[ControlCount]);
+// The sticky sit/dab state (shown on the HUD while on), and its reset.
+bool local_sticky_dab();
+void local_controls_reset();

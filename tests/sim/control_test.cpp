@@ -149,4 +149,39 @@ TEST_F(DriveTest, NoSteeringForceMeansNoSteeringTorque) {
     EXPECT_EQ(t[0] * t[0] + t[1] * t[1] + t[2] * t[2], 0);
 }
 
+TEST_F(DriveTest, InputStepMapsTheControlsOntoTheRider) {
+    Rider& r = make();
+    float controls[ControlCount] = {};
+    controls[Steer] = 0.75f;
+    rider_apply_inputs(r, controls);
+    EXPECT_FLOAT_EQ(r.steer, -0.75f); // "Reversed Steering" on
+    g_settings.reverse_steering = ChoiceNo;
+    rider_apply_inputs(r, controls);
+    EXPECT_FLOAT_EQ(r.steer, 0.75f);
+
+    // The shift control requests a shift only beyond a half, and once per press.
+    struct ShiftCase {
+        float control;
+        int gear;
+    } shifts[] = {{0.4f, 0}, {0.6f, 1}, {1, 1}, {0, 1}, {1, 2}, {-0.4f, 2}, {-0.9f, 1}, {NAN, 1}};
+    for (const ShiftCase& sh : shifts) {
+        controls[Shift] = sh.control;
+        rider_apply_inputs(r, controls);
+        EXPECT_EQ(r.gear, sh.gear) << "shift control " << sh.control;
+    }
+    controls[Shift] = 0;
+
+    // Sticky sit/dab: each rising edge through a half toggles it.
+    g_settings.sticky_dab = ChoiceYes;
+    struct Dab {
+        float control, sit_dab;
+    } dabs[] = {{0.2f, 0}, {0.7f, 1}, {1, 1}, {0, 1}, {0.5f, 0}, {0, 0}};
+    for (const Dab& d : dabs) {
+        controls[SitDab] = d.control;
+        rider_apply_inputs(r, controls);
+        EXPECT_EQ(r.sit_dab, d.sit_dab) << "sit/dab control " << d.control;
+    }
+    EXPECT_FALSE(local_sticky_dab());
+}
+
 } // namespace

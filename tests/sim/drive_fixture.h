@@ -5,11 +5,25 @@
 #include <functional>
 
 #include "contact_fixture.h"
+#include "core/settings.h"
 #include "sim/control.h"
 #include "sim/engine.h"
 
 struct DriveTest : ContactTest {
     float in[ControlCount] = {};
+    Settings saved_settings = g_settings;
+
+    void SetUp() override {
+        ContactTest::SetUp();
+        g_settings.reverse_steering = ChoiceYes; // the Left control (+1) turns left
+        g_settings.sticky_dab = ChoiceNo;
+        local_controls_reset();
+    }
+    void TearDown() override {
+        ContactTest::TearDown();
+        g_settings = saved_settings;
+        local_controls_reset();
+    }
 
     // A rider of the model on the flat ground, optionally rolling forwards (-z) at a speed with its
     // wheels turning to match.

@@ -245,7 +245,9 @@ TEST_F(DriveTest, BrakingStopsWithinGripAndAntilockKeepsTheWheelsRolling) {
         EXPECT_LE(mean_decel, 32 * 1.05); // no more than the grip of a friction of 1 allows
         EXPECT_GT(mean_decel, 16);
         // The loaded front wheel keeps rolling: under 2 ft/s at its contact in nearly every tick.
-        if (antilock) EXPECT_LT(front_sliding, ticks / 50);
+        if (antilock) {
+            EXPECT_LT(front_sliding, ticks / 50);
+        }
         rear_share[antilock] = double(rear_sliding) / ticks;
         discard(r);
     }

@@ -16,6 +16,7 @@
 #include "data/search_paths.h"
 #include "race/race.h"
 #include "sim/contact.h"
+#include "sim/control.h"
 #include "sim/physics_world.h"
 #include "sim/rider.h"
 #include "sim/setup.h"
@@ -440,10 +441,9 @@ int main(int argc, char** argv) {
                 random_state = random_state * 6364136223846793005ull + 1442695040888963407ull;
                 v = static_cast<float>((random_state >> 33) % 2001) / 1000.0f - 1.0f;
             }
+        // Each rider takes the controls as the local rider's input step gives them to it.
         for (size_t i = 0; i < riders.size(); ++i)
-            for (int c = 0; c < ControlCount; ++c)
-                rider_set_input(*riders[i], static_cast<ControlInput>(c),
-                                o.random_seed >= 0 ? random_inputs[i * ControlCount + c] : inputs[c]);
+            rider_apply_inputs(*riders[i], o.random_seed >= 0 ? &random_inputs[i * ControlCount] : inputs);
         // The world tick's contact step: every rider against the ground and every other rider.
         if (terrain) world_contacts(nullptr, 0);
         world_step();
