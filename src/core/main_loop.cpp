@@ -12,6 +12,7 @@
 #include "render/gl_caps.h"
 #include "render/title_screen.h"
 #include "sim/contact.h"
+#include "sim/control.h"
 #include "sim/physics_world.h"
 #include "sim/rider.h"
 #include "track/terrain.h"
@@ -298,7 +299,7 @@ int run_ticks(double now) {
             g_loop.paused = false;
         } else if (g_loop.current_menu < 0 && has_track()) {
             if (viewed_is_local()) {
-                // Seam: the inputs are applied to the local rider by the controls layer.
+                rider_apply_inputs(*viewed_rider(), g_loop.inputs);
             } else {
                 steer_cameras();
             }
