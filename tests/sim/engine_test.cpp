@@ -161,6 +161,43 @@ TEST_F(DriveTest, LaunchInFirstGearGainsSpeedSteadilyWithinTheRevs) {
     EXPECT_EQ(r.gear, 0);
 }
 
+TEST_F(DriveTest, WheelieLimiterCutsTheDriveWhileTheFrontIsUp) {
+    Rider& r = make();
+    r.engine_speed = static_cast<float>(8000 / k_rpm_per_rad_s);
+    r.throttle = 1;
+    struct Case {
+        int mode;
+        bool front_down, rear_down;
+        double pitch_rate; // about the frame's x axis; negative: the nose is coming down
+        bool drive;
+    } cases[] = {
+        {StopWheeliesBoth, false, true, 0, false},      // wheelie: cut
+        {StopWheeliesBoth, false, true, -0.5, true},    // already coming down: drive stays
+        {StopWheeliesBoth, true, true, 0, true},        // both wheels down
+        {StopWheeliesBoth, false, false, 0, true},      // in the air
+        {StopWheeliesFrontOnly, false, true, 0, true},  // the front-only mode does not cut the engine
+        {StopWheeliesOff, false, true, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " front " << c.front_down << " rear " << c.rear_down);
+        setup_set_stop_wheelies(r, c.mode);
+        r.front_wheel.depth = c.front_down ? 0.05f : 0;
+        r.rear_wheel.depth = c.rear_down ? 0.05f : 0;
+        dBodySetAngularVel(r.bodies[BodyFrame], c.pitch_rate, 0, 0);
+        if (c.drive)
+            EXPECT_GT(engine_torque(r), 10);
+        else
+            EXPECT_LE(engine_torque(r), 0);
+    }
+    // Engine braking is never cut.
+    r.throttle = 0;
+    setup_set_stop_wheelies(r, StopWheeliesBoth);
+    r.front_wheel.depth = 0;
+    r.rear_wheel.depth = 0.05f;
+    dBodySetAngularVel(r.bodies[BodyFrame], 0, 0, 0);
+    EXPECT_LT(engine_torque(r), 0);
+}
+
 TEST_F(DriveTest, AutomaticShiftingChangesAtTheCataloguesRpmAndNotInWheelspin) {
     Rider& r = start("450sxf(2016)");
     setup_set_flag(r, AutoShift, true);
