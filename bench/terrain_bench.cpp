@@ -34,20 +34,8 @@ std::string build_folder() {
 }
 
 void make_stand_in(Terrain& t, int size_log2) {
-    t.size_log2 = size_log2;
-    t.tiles_per_side = 1 << size_log2;
-    t.samples_per_side = 2 * t.tiles_per_side + 1;
-    t.cell_size = 1.25f;
-    t.tile_size = 2.5f;
-    t.extent = 2.0f * t.tiles_per_side * t.cell_size;
-    int side = t.samples_per_side;
-    t.heights.resize(size_t(side) * side);
-    for (int row = 0; row < side; ++row)
-        for (int col = 0; col < side; ++col)
-            t.heights[size_t(row) * side + col] = 4.0f * std::sin(col * 0.05f) * std::cos(row * 0.07f);
-    t.tile_map.assign(size_t(t.tiles_per_side) * t.tiles_per_side, 0);
-    t.tiles.push_back(tile_type_defaults());
-    t.tile_count = 1;
+    terrain_generate(t, size_log2, 1.25f,
+                     [](double x, double z) { return 4.0 * std::sin(x / 1.25 * 0.05) * std::cos(z / 1.25 * 0.07); });
 }
 
 BenchTerrain& bench_terrain() {

@@ -529,3 +529,27 @@ float terrain_ground_level(const Terrain& t, float x, float z, float radius) {
     if (!(total > 0)) return terrain_sample(t, c0, r0);
     return float(weighted / total);
 }
+
+void terrain_generate(Terrain& t, int size_log2, float cell_size, const std::function<double(double, double)>& height) {
+    t = Terrain{};
+    t.size_log2 = size_log2;
+    t.tiles_per_side = 1 << size_log2;
+    t.samples_per_side = 2 * t.tiles_per_side + 1;
+    t.cell_size = cell_size;
+    t.tile_size = 2 * cell_size;
+    t.extent = 2.0f * static_cast<float>(t.tiles_per_side) * cell_size;
+    int side = t.samples_per_side;
+    t.heights.resize(static_cast<size_t>(side) * static_cast<size_t>(side));
+    for (int row = 0; row < side; ++row)
+        for (int col = 0; col < side; ++col)
+            t.heights[static_cast<size_t>(row) * static_cast<size_t>(side) + static_cast<size_t>(col)] =
+                static_cast<float>(height(col * static_cast<double>(cell_size), row * static_cast<double>(cell_size)));
+    t.min_height = t.max_height = t.heights[0];
+    for (float h : t.heights) {
+        t.min_height = std::min(t.min_height, h);
+        t.max_height = std::max(t.max_height, h);
+    }
+    t.tile_map.assign(static_cast<size_t>(t.tiles_per_side) * static_cast<size_t>(t.tiles_per_side), 0);
+    t.tiles.push_back(tile_type_defaults());
+    t.tile_count = 1;
+}

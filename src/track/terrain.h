@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,3 +91,8 @@ TerrainVec terrain_triangle_normal(const Terrain& t, float x, float z);
 int terrain_tile_at(const Terrain& t, float x, float z);
 // Weighted mean height of the samples within about radius of (x, z), fading out over one cell.
 float terrain_ground_level(const Terrain& t, float x, float z, float radius);
+
+// Fills a terrain of 2^size_log2 tiles per side with the given cell size, sample heights from
+// height(x, z) at each sample's position, and one tile type with the default friction and rolling
+// resistance. For tests, benchmarks and the physics harness; not a track loader.
+void terrain_generate(Terrain& t, int size_log2, float cell_size, const std::function<double(double, double)>& height);

@@ -12,28 +12,8 @@
 
 // A square terrain of 2^size_log2 tiles per side with cells of 1.25 ft, heights from a function of
 // (x, z), one tile type with the default friction and rolling resistance.
-inline void make_test_terrain(Terrain& t, int size_log2,
-                              const std::function<double(double, double)>& height) {
-    t = Terrain{};
-    t.size_log2 = size_log2;
-    t.tiles_per_side = 1 << size_log2;
-    t.samples_per_side = 2 * t.tiles_per_side + 1;
-    t.cell_size = 1.25f;
-    t.tile_size = 2.5f;
-    t.extent = 2.0f * t.tiles_per_side * t.cell_size;
-    int side = t.samples_per_side;
-    t.heights.resize(size_t(side) * side);
-    for (int row = 0; row < side; ++row)
-        for (int col = 0; col < side; ++col)
-            t.heights[size_t(row) * side + col] = float(height(col * t.cell_size, row * t.cell_size));
-    t.min_height = t.max_height = t.heights[0];
-    for (float h : t.heights) {
-        t.min_height = std::fmin(t.min_height, h);
-        t.max_height = std::fmax(t.max_height, h);
-    }
-    t.tile_map.assign(size_t(t.tiles_per_side) * t.tiles_per_side, 0);
-    t.tiles.push_back(tile_type_defaults());
-    t.tile_count = 1;
+inline void make_test_terrain(Terrain& t, int size_log2, const std::function<double(double, double)>& height) {
+    terrain_generate(t, size_log2, 1.25f, height);
 }
 
 struct ContactTest : SimTest {
