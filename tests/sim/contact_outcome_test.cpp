@@ -11,42 +11,13 @@
 #include <vector>
 
 #include "contact_fixture.h"
+#include "harness_support.h"
 #include "sim/tyre.h"
 
 namespace {
 
 constexpr double k_pi = 3.14159265358979323846;
 constexpr double k_weight_450 = 13.95875 * 32; // lbf
-
-struct SimRun {
-    int status;
-    std::vector<std::string> lines;
-};
-
-SimRun run_sim(const std::string& args) {
-    std::string command =
-        "KV_HOME='" + build_dir() + "' '" + build_dir() + "/korvane-sim' " + args + " 2>/dev/null";
-    SimRun run{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    while (fgets(buffer, sizeof buffer, pipe))
-        run.lines.emplace_back(buffer);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-// The number after "key": in a JSON line (index picks an array element), NaN when absent.
-double field(const std::string& line, const std::string& key, int index = 0) {
-    size_t at = line.find("\"" + key + "\":");
-    if (at == std::string::npos) return NAN;
-    at += key.size() + 3;
-    if (line[at] == '[') ++at;
-    for (int i = 0; i < index; ++i)
-        at = line.find(',', at) + 1;
-    return strtod(line.c_str() + at, nullptr);
-}
 
 } // namespace
 
@@ -57,17 +28,17 @@ TEST(ContactOutcome, BikeSettlesOnFlatGroundWithinThreeSecondsOnItsTyres) {
     const std::string& last = run.lines.back();
     for (size_t i = 12; i < run.lines.size(); ++i) { // from 3 s on
         const std::string& line = run.lines[i];
-        EXPECT_LT(field(line, "speed"), 0.02) << line;
-        EXPECT_NEAR(field(line, "fork_travel"), field(last, "fork_travel"), 0.003) << line;
-        EXPECT_NEAR(field(line, "shock_travel"), field(last, "shock_travel"), 0.003) << line;
-        double loads = field(line, "tyre_loads", 0) + field(line, "tyre_loads", 1);
+        EXPECT_LT(sim_field(line, "speed"), 0.02) << line;
+        EXPECT_NEAR(sim_field(line, "fork_travel"), sim_field(last, "fork_travel"), 0.003) << line;
+        EXPECT_NEAR(sim_field(line, "shock_travel"), sim_field(last, "shock_travel"), 0.003) << line;
+        double loads = sim_field(line, "tyre_loads", 0) + sim_field(line, "tyre_loads", 1);
         EXPECT_NEAR(loads, k_weight_450, 0.01 * k_weight_450) << line;
     }
     // Sagged into the travel, neither topped out nor bottomed.
-    EXPECT_GT(field(last, "fork_travel"), 0.1);
-    EXPECT_LT(field(last, "fork_travel"), 0.3);
-    EXPECT_GT(field(last, "shock_travel"), 0.05);
-    EXPECT_LT(field(last, "shock_travel"), 0.2);
+    EXPECT_GT(sim_field(last, "fork_travel"), 0.1);
+    EXPECT_LT(sim_field(last, "fork_travel"), 0.3);
+    EXPECT_GT(sim_field(last, "shock_travel"), 0.05);
+    EXPECT_LT(sim_field(last, "shock_travel"), 0.2);
 }
 
 TEST(ContactOutcome, EverySuspensionKnobMovesTheSagTheRightWay) {
@@ -88,7 +59,7 @@ TEST(ContactOutcome, EverySuspensionKnobMovesTheSagTheRightWay) {
                 run_sim(std::string("--ticks 512 --every 512 --setup ") + c.knob + (k ? "=100" : "=0"));
             ASSERT_EQ(run.status, 0) << c.knob;
             ASSERT_EQ(run.lines.size(), 2u) << c.knob;
-            sag[k] = field(run.lines[1], c.sag);
+            sag[k] = sim_field(run.lines[1], c.sag);
         }
         // Stiffer or more preloaded: less sag.
         EXPECT_LT(sag[1], sag[0] - 0.02) << c.knob;

@@ -10,45 +10,9 @@
 #include <vector>
 
 #include "test_support.h"
+#include "harness_support.h"
 
 namespace {
-
-struct SimRun {
-    int status;
-    std::vector<std::string> lines;
-    std::string err;
-};
-
-SimRun run_sim(const std::string& args) {
-    TempFolder tmp;
-    std::string err_path = tmp / "err.txt";
-    std::string command =
-        "KV_HOME='" + build_dir() + "' '" + build_dir() + "/korvane-sim' " + args + " 2>'" + err_path + "'";
-    SimRun run{-1, {}, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    while (fgets(buffer, sizeof buffer, pipe)) {
-        std::string line(buffer);
-        if (!line.empty() && line.back() == '\n') line.pop_back();
-        run.lines.push_back(line);
-    }
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = read_file(err_path);
-    return run;
-}
-
-// The number after "key": in a JSON line (the first, for arrays), NaN when absent.
-double field(const std::string& line, const std::string& key, int index = 0) {
-    size_t at = line.find("\"" + key + "\":");
-    if (at == std::string::npos) return NAN;
-    at += key.size() + 3;
-    if (line[at] == '[') ++at;
-    for (int i = 0; i < index; ++i)
-        at = line.find(',', at) + 1;
-    return strtod(line.c_str() + at, nullptr);
-}
 
 TEST(Harness, BikeSettlesOnFlatGroundCarryingItsWeight) {
     SimRun run = run_sim("--ticks 640 --every 640");
@@ -57,13 +21,13 @@ TEST(Harness, BikeSettlesOnFlatGroundCarryingItsWeight) {
     ASSERT_EQ(run.lines.size(), 2u);
     const std::string& last = run.lines[1];
     double weight = 13.95875 * 32;
-    EXPECT_NEAR(field(last, "tyre_loads", 0) + field(last, "tyre_loads", 1), weight, 0.02 * weight) << last;
-    EXPECT_GT(field(last, "tyre_loads", 0), 0.3 * weight);
-    EXPECT_GT(field(last, "tyre_loads", 1), 0.3 * weight);
-    EXPECT_GT(field(last, "fork_travel"), 0.05) << last; // sagged, not topped out or bottomed
-    EXPECT_LT(field(last, "fork_travel"), 0.9) << last;
-    EXPECT_GT(field(last, "shock_travel"), 0.02) << last;
-    EXPECT_LT(field(last, "speed"), 0.05) << last;
+    EXPECT_NEAR(sim_field(last, "tyre_loads", 0) + sim_field(last, "tyre_loads", 1), weight, 0.02 * weight) << last;
+    EXPECT_GT(sim_field(last, "tyre_loads", 0), 0.3 * weight);
+    EXPECT_GT(sim_field(last, "tyre_loads", 1), 0.3 * weight);
+    EXPECT_GT(sim_field(last, "fork_travel"), 0.05) << last; // sagged, not topped out or bottomed
+    EXPECT_LT(sim_field(last, "fork_travel"), 0.9) << last;
+    EXPECT_GT(sim_field(last, "shock_travel"), 0.02) << last;
+    EXPECT_LT(sim_field(last, "speed"), 0.05) << last;
     EXPECT_NE(last.find("\"crashed\":false"), std::string::npos);
 }
 
@@ -73,8 +37,8 @@ TEST(Harness, FreeFlightFallsUnderGravity) {
     ASSERT_EQ(run.lines.size(), 2u);
     // One second of fall: 16 ft, plus a tick's worth from the stepper's velocity-first integration
     // and the rider settling on its springs.
-    EXPECT_NEAR(field(run.lines[0], "position", 1) - field(run.lines[1], "position", 1), 16, 0.2);
-    EXPECT_NEAR(field(run.lines[1], "speed"), 32, 0.01);
+    EXPECT_NEAR(sim_field(run.lines[0], "position", 1) - sim_field(run.lines[1], "position", 1), 16, 0.2);
+    EXPECT_NEAR(sim_field(run.lines[1], "speed"), 32, 0.01);
 }
 
 TEST(Harness, BikeRollsDownASlope) {
@@ -82,7 +46,7 @@ TEST(Harness, BikeRollsDownASlope) {
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(run.lines.size(), 2u);
     // It faces uphill (towards -z) with nothing holding it: it rolls back, towards +z.
-    EXPECT_GT(field(run.lines[1], "position", 2) - field(run.lines[0], "position", 2), 2) << run.lines[1];
+    EXPECT_GT(sim_field(run.lines[1], "position", 2) - sim_field(run.lines[0], "position", 2), 2) << run.lines[1];
 }
 
 TEST(Harness, ManyRidersAndAShippedTrack) {
@@ -90,8 +54,8 @@ TEST(Harness, ManyRidersAndAShippedTrack) {
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(run.lines.size(), 9u);
     for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(field(run.lines[i], "rider"), i % 3 + 1);
-        EXPECT_TRUE(std::isfinite(field(run.lines[i], "position", 1))) << run.lines[i];
+        EXPECT_EQ(sim_field(run.lines[i], "rider"), i % 3 + 1);
+        EXPECT_TRUE(std::isfinite(sim_field(run.lines[i], "position", 1))) << run.lines[i];
         EXPECT_NE(run.lines[i].find("\"model\":\"cr125\""), std::string::npos);
     }
     EXPECT_NE(run.err.find("bike info for 'kx125x' not found using 'cr125' instead"), std::string::npos);
@@ -103,7 +67,7 @@ TEST(Harness, ScriptedLeanMovesTheRider) {
     SimRun back = run_sim("--ticks 384 --every 384 --inputs '0 lean=1'");
     ASSERT_EQ(forward.status, 0) << forward.err;
     ASSERT_EQ(back.status, 0) << back.err;
-    EXPECT_GT(field(forward.lines[1], "tyre_loads", 0), field(back.lines[1], "tyre_loads", 0) + 5);
+    EXPECT_GT(sim_field(forward.lines[1], "tyre_loads", 0), sim_field(back.lines[1], "tyre_loads", 0) + 5);
 }
 
 TEST(Harness, BadRequestsAreRefused) {
