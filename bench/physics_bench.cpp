@@ -1,0 +1,264 @@
+// The whole physics tick on the shipped tarnwick track: every rider's contacts against the ground and
+// the other riders, the world step and every rider's step, for four loads:
+//   - 1, 40 and 160 riders spread evenly along one lap of the course, each facing along it;
+//   - 40 riders packed side by side 3.5 ft apart on the start gate's row.
+// The riders ride from a standstill on scripted controls (throttle, two upshifts, a gentle steering
+// weave with a phase of their own), so they launch, lean, land jumps and run into one another.
+//
+// Each measurement runs 128 warm-up ticks, then 1,280 timed ticks. Counters:
+//   us_per_tick   wall time of one whole tick
+//   realtime      simulated time over wall time (1 = keeps up with 128 ticks per second)
+//   contacts_us, world_step_us, rider_steps_us   the same tick split by stage
+//   joints_per_tick   contact joints the stepper had to solve per tick
+// Run alone: korvane_bench --benchmark_filter=Physics
+//
+// The course is read from the centre-line listing the data builder writes beside its previews
+// (previews/tarnwick-centre.txt in the build folder).
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "data/search_paths.h"
+#include "race/race.h"
+#include "sim/contact.h"
+#include "sim/control.h"
+#include "sim/physics_world.h"
+#include "sim/rider.h"
+#include "sim/shapes.h"
+#include "track/terrain.h"
+
+namespace {
+
+constexpr double k_pi = 3.14159265358979323846;
+constexpr int k_warm_up_ticks = 128;
+constexpr int k_timed_ticks = 1280;
+constexpr double k_gate_spacing = 3.5; // ft between neighbours on the start gate's row
+
+using BenchClock = std::chrono::steady_clock;
+
+// The build folder holds the benchmark in bench/ and the data set at its top.
+std::string build_folder() {
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = 0;
+    std::string exe(path);
+    std::string folder = exe.substr(0, exe.find_last_of('/'));
+    return folder.substr(0, folder.find_last_of('/'));
+}
+
+// The data set of the build folder, with a throw-away home folder so the run never touches the
+// user's own.
+void use_build_data() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    static char home[] = "/tmp/kvbench-XXXXXX";
+    if (mkdtemp(home)) {
+        setenv("HOME", home, 1);
+        setenv("XDG_DATA_HOME", home, 1);
+        atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(home, ec);
+        });
+    }
+    setenv("KV_HOME", build_folder().c_str(), 1);
+    search_paths_reset();
+}
+
+struct CentrePoint {
+    double s, x, z, dx, dz, half_width;
+};
+
+struct CentreLine {
+    std::vector<CentrePoint> points; // every 10 ft, in riding order
+    double gate_s = 0;
+    double length = 0;
+};
+
+// Reads "# ... the lap is L ft, the start gate at s = G" and then "s x z dx dz half_width height" lines.
+bool centre_line_read(const std::string& path, CentreLine& line) {
+    FILE* f = fopen(path.c_str(), "r");
+    if (!f) return false;
+    char text[256];
+    while (fgets(text, sizeof text, f)) {
+        if (text[0] == '#') {
+            const char* lap = strstr(text, "the lap is ");
+            const char* gate = strstr(text, "start gate at s = ");
+            if (lap) line.length = atof(lap + 11);
+            if (gate) line.gate_s = atof(gate + 18);
+            continue;
+        }
+        CentrePoint p{};
+        double height = 0;
+        if (sscanf(text, "%lf %lf %lf %lf %lf %lf %lf", &p.s, &p.x, &p.z, &p.dx, &p.dz, &p.half_width, &height) == 7)
+            line.points.push_back(p);
+    }
+    fclose(f);
+    return !line.points.empty() && line.length > 0;
+}
+
+// The centre-line point nearest to distance s along the lap (wrapped).
+const CentrePoint& centre_at(const CentreLine& line, double s) {
+    s = std::fmod(s, line.length);
+    if (s < 0) s += line.length;
+    size_t best = 0;
+    for (size_t i = 1; i < line.points.size(); ++i)
+        if (std::fabs(line.points[i].s - s) < std::fabs(line.points[best].s - s)) best = i;
+    return line.points[best];
+}
+
+// Puts a rider (at its build pose) at (x, z) facing along (dx, dz), its lowest tyre point 0.02 ft above
+// the ground.
+void place_rider(Rider& r, double x, double z, double dx, double dz) {
+    // Built facing -z; a turn of yaw about +y faces (-sin yaw, -cos yaw).
+    rider_rotate(r, 0, 1, 0, std::atan2(-dx, -dz));
+    const dReal* frame = dBodyGetPosition(r.bodies[BodyFrame]);
+    rider_translate(r, x - frame[0], 0, z - frame[2]);
+    double clearance = 1e9;
+    for (const WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) {
+        const dReal* c = dBodyGetPosition(w->body);
+        double ground = terrain_height_at(g_terrain, float(c[0]), float(c[2]));
+        clearance = std::fmin(clearance, c[1] - w->ring_radius - w->tube_radius - ground);
+    }
+    rider_translate(r, 0, 0.02 - clearance, 0);
+}
+
+enum class Layout { Spread, Pack };
+
+// Time spent per stage over the timed ticks (seconds).
+struct StageTimes {
+    double contacts = 0, step = 0, riders = 0, total = 0;
+};
+
+struct PhysicsField {
+    std::vector<Rider*> riders;
+    std::vector<double> phase; // each rider's steering phase
+    bool ready = false;
+
+    PhysicsField(Layout layout, int count) {
+        use_build_data();
+        world_create();
+        race_reset_state();
+        contact_reset_state();
+        CentreLine line;
+        if (!load_terrain(g_terrain, "@tracks/tarnwick", 0) ||
+            !centre_line_read(build_folder() + "/previews/tarnwick-centre.txt", line))
+            return;
+        for (int i = 0; i < count; ++i) {
+            Rider* r = rider_create("450sxf(2016)", i + 1, std::to_string(i + 1).c_str(), nullptr, nullptr,
+                                    nullptr, nullptr);
+            if (!r) return;
+            if (layout == Layout::Spread) {
+                // Evenly along one lap from the gate, a little off the centre line to alternate sides.
+                const CentrePoint& p = centre_at(line, line.gate_s + line.length * i / count);
+                double side = (i % 3 - 1) * 0.3 * p.half_width;
+                place_rider(*r, p.x - p.dz * side, p.z + p.dx * side, p.dx, p.dz);
+            } else {
+                // The gate row: side by side across the pad, centred on the centre line.
+                const CentrePoint& p = centre_at(line, line.gate_s);
+                double side = (i - (count - 1) / 2.0) * k_gate_spacing;
+                place_rider(*r, p.x - p.dz * side, p.z + p.dx * side, p.dx, p.dz);
+            }
+            g_slots[size_t(i)] = RiderSlot{r, Robot};
+            riders.push_back(r);
+            phase.push_back(2 * k_pi * ((i * 37) % 101) / 101.0);
+        }
+        g_race.clock = 0;
+        g_race.gate_drop_tick = 0;
+        ready = true;
+    }
+    ~PhysicsField() {
+        race_reset_state();
+        for (Rider* r : riders)
+            rider_destroy(r);
+        world_destroy();
+        free_terrain(g_terrain);
+        shape_cache_reset();
+    }
+
+    // The scripted controls of one tick: throttle on, upshifts at 1.5 s and 3 s, and a steering weave
+    // of 3 s period.
+    void controls() {
+        double t = g_race.clock * k_tick_length;
+        for (size_t i = 0; i < riders.size(); ++i) {
+            float in[ControlCount] = {};
+            in[Steer] = float(0.35 * std::sin(2 * k_pi * t / 3 + phase[i]));
+            in[Throttle] = t < 0.25 ? 0.3f : 0.8f;
+            int tick = g_race.clock;
+            in[Shift] = (tick == 192 || tick == 384) ? 1.0f : 0.0f;
+            rider_apply_inputs(*riders[i], in);
+        }
+    }
+
+    // One world tick as the main loop runs it offline (without the track objects, roost and ruts),
+    // timed by stage.
+    void tick(StageTimes* times) {
+        controls();
+        BenchClock::time_point t0 = BenchClock::now();
+        world_contacts(nullptr, 0);
+        BenchClock::time_point t1 = BenchClock::now();
+        world_step();
+        BenchClock::time_point t2 = BenchClock::now();
+        for (const RiderSlot& slot : g_slots)
+            if (slot.rider) rider_step(*slot.rider);
+        BenchClock::time_point t3 = BenchClock::now();
+        ++g_race.clock;
+        if (!times) return;
+        times->contacts += std::chrono::duration<double>(t1 - t0).count();
+        times->step += std::chrono::duration<double>(t2 - t1).count();
+        times->riders += std::chrono::duration<double>(t3 - t2).count();
+        times->total += std::chrono::duration<double>(t3 - t0).count();
+    }
+};
+
+void physics_tick(benchmark::State& state, Layout layout, int count) {
+    PhysicsField field(layout, count);
+    if (!field.ready) {
+        state.SkipWithError("no shipped tarnwick in the build folder (data set or previews missing)");
+        return;
+    }
+    for (int i = 0; i < k_warm_up_ticks; ++i)
+        field.tick(nullptr);
+    long joints_before = g_contact_stats.joints;
+    StageTimes times;
+    int ticks = 0;
+    for (auto _ : state) {
+        field.tick(&times);
+        ++ticks;
+    }
+    if (ticks == 0) return;
+    double us = 1e6 / ticks;
+    state.counters["us_per_tick"] = times.total * us;
+    state.counters["realtime"] = times.total > 0 ? ticks * k_tick_length / times.total : 0;
+    state.counters["contacts_us"] = times.contacts * us;
+    state.counters["world_step_us"] = times.step * us;
+    state.counters["rider_steps_us"] = times.riders * us;
+    state.counters["joints_per_tick"] = double(g_contact_stats.joints - joints_before) / ticks;
+    state.SetItemsProcessed(int64_t(ticks) * count);
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(physics_tick, Physics1Spread, Layout::Spread, 1)
+    ->Iterations(k_timed_ticks)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(physics_tick, Physics40Spread, Layout::Spread, 40)
+    ->Iterations(k_timed_ticks)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(physics_tick, Physics160Spread, Layout::Spread, 160)
+    ->Iterations(k_timed_ticks)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(physics_tick, Physics40Pack, Layout::Pack, 40)
+    ->Iterations(k_timed_ticks)
+    ->Unit(benchmark::kMicrosecond);
