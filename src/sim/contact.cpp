@@ -5,6 +5,7 @@
 
 #include "core/main_loop.h"
 #include "race/race.h"
+#include "sim/falls.h"
 #include "sim/physics_world.h"
 #include "sim/shapes.h"
 #include "sim/tyre.h"
@@ -65,7 +66,7 @@ WheelRecord& wheel_of(Rider& rider, int body) {
 void request_crash(Rider& rider) {
     if (rider.crash_counter > 0 || rider.recovery_timer < 0) return;
     ++g_contact_stats.crash_requests;
-    // Seam: the falls model starts the crash here (detaches the rider, sets the crash counter).
+    crash_start(rider);
 }
 
 // The rider's own body is upside down when its local y axis points downwards.
@@ -427,6 +428,22 @@ int rider_contacts_on(const Terrain& terrain, Rider& rider) {
 
 int rider_contacts(Rider& rider) {
     return rider_contacts_on(g_terrain, rider);
+}
+
+int rider_self_contacts(Rider& rider) {
+    if (!simulated(rider)) return 0;
+    Part loose;
+    if (!make_rider_part(rider, BodyRider, loose)) return 0;
+    place_parts(&loose, 1);
+    int flags = 0;
+    g_pair_joints_left = k_pair_joint_limit;
+    for (RiderBody body : {BodyFrame, BodyForkUpper}) {
+        Part part;
+        if (!make_rider_part(rider, body, part)) continue;
+        place_parts(&part, 1);
+        if (part_pair(part, loose, ContactJoint)) flags |= 1 << body;
+    }
+    return flags;
 }
 
 bool rider_compare(const Rider* a, const Rider* b) {

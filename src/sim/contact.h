@@ -78,6 +78,11 @@ int rider_contacts_on(const Terrain& terrain, Rider& rider);
 // The same on the loaded terrain.
 int rider_contacts(Rider& rider);
 
+// While crashed: the rider body's shape against its own frame's and fork upper's shapes, in joint
+// mode (the loose rider lies on its bike rather than in it). Returns the flags of the bike parts
+// that touched.
+int rider_self_contacts(Rider& rider);
+
 // True when a should come before b in the collision set: faster frame first.
 bool rider_compare(const Rider* a, const Rider* b);
 // Sorts a collision set with rider_compare (insertion sort: no allocation, sets are small and

@@ -5,6 +5,7 @@
 
 #include "core/settings.h"
 #include "race/race.h"
+#include "sim/falls.h"
 #include "sim/physics_world.h"
 #include "sim/setup.h"
 #include "sim/shapes.h"
@@ -336,9 +337,17 @@ void steering_arcade(Rider& rider) {
         dBodyAddForceAtRelPos(frame, -0.25 * v[0], -0.25 * v[1], -0.25 * v[2], 0, 0, 20);
 }
 
+// The damper sits between the front wheel and the frame, so it acts on the wheel's rotation relative
+// to the frame: the steering rate and any wobble of the fork, never the spin, and never the bike's
+// own yaw and roll. Damping the wheel's absolute rotation instead would steer the wheel out of every
+// turn with a torque proportional to the turn rate (about steering_damping x g x tan(lean) / speed),
+// which outweighs the leveling term at ordinary speeds: a bike released from a lean would then keep
+// turning and fall into the turn instead of rising.
 void steering_damping_torque(Rider& rider) {
     dBodyID wheel = rider.bodies[BodyFrontWheel];
-    const dReal* w = dBodyGetAngularVel(wheel);
+    const dReal* ww = dBodyGetAngularVel(wheel);
+    const dReal* wf = dBodyGetAngularVel(rider.bodies[BodyFrame]);
+    double w[3] = {ww[0] - wf[0], ww[1] - wf[1], ww[2] - wf[2]};
     dVector3 a;
     dBodyVectorToWorld(wheel, 1, 0, 0, a);
     double spin = w[0] * a[0] + w[1] * a[1] + w[2] * a[2];
@@ -372,8 +381,7 @@ void dab_balance(Rider& rider) {
     if (c.v > k_aid_speed_high && (!front || !rear || std::fabs(c.lean) < 0.5890486)) return;
     rider.pose_blend = std::min(1.0f, rider.pose_blend + rise);
     if (setup_arcade(rider) || (c.v >= k_aid_speed_low && rider.recovery_timer > 0)) return;
-    // Seam: below walking speed the realign-after-fall aid of the falls model may act here and end
-    // the step.
+    if (c.v < k_aid_speed_low && realign_after_fall(rider)) return;
 
     double side = c.lean > 0 ? 1 : c.lean < 0 ? -1 : 0;
     double t = -k_pi / 8 * side;

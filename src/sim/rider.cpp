@@ -12,6 +12,7 @@
 #include "sim/contact.h"
 #include "sim/control.h"
 #include "sim/engine.h"
+#include "sim/falls.h"
 #include "sim/physics_world.h"
 #include "sim/rider_body.h"
 #include "sim/rider_springs.h"
@@ -69,8 +70,7 @@ void cross(const double a[3], const double b[3], double out[3]) {
 
 // Step 15 of the rider step, also run for frozen riders.
 void feet_and_trail(Rider& rider) {
-    // Seam: the feet update of the falls model (foot pose, crashed feet as particles, pose blend
-    // decay) runs here.
+    feet_update(rider);
     const dReal* v = dBodyGetLinearVel(rider.bodies[BodyRider]);
     float* trail = rider.rider_trail[static_cast<uint32_t>(g_race.clock) & 3];
     trail[0] = static_cast<float>(v[0]);
@@ -149,6 +149,7 @@ void rider_reset_pose(Rider& rider) {
     rider.crank_angle = 0;
     rider.engine_speed = 0;
     rider.crash_counter = 0;
+    rider.crash_count = 0;
     rider.recovery_timer = 0;
     memset(rider.feet, 0, sizeof rider.feet);
     memset(rider.rider_trail, 0, sizeof rider.rider_trail);
@@ -296,10 +297,11 @@ void rider_step(Rider& rider) {
         rider.airborne_tick = tick;
     }
 
-    // Seam: crash detection, then crash handling while the crash counter runs (falls and recovery).
+    crash_check(rider);
+    if (rider.crash_counter > 0) crash_update(rider);
     const float own_sit_dab = rider.sit_dab, own_front_brake = rider.front_brake, own_rear_brake = rider.rear_brake;
     dab_and_hold(rider); // may change sit/dab and the brakes for this tick only
-    rider_springs(rider);
+    if (rider.crash_counter == 0) rider_springs(rider); // a crashed rider is loose, held only by ropes
     suspension_update(rider);
     if (rider.crash_counter == 0) {
         if (setup_arcade(rider))
@@ -310,7 +312,7 @@ void rider_step(Rider& rider) {
     drivetrain_update(rider);
     steering_damping_torque(rider);
     if (rider.steps_since_reset > 0 && rider.crash_counter == 0) rider_momentum_correction(rider);
-    dab_balance(rider); // Seam: the realign-after-fall aid of the falls model joins it here.
+    dab_balance(rider); // with the realign-after-fall aid below walking speed
     rider.sit_dab = own_sit_dab;
     rider.front_brake = own_front_brake;
     rider.rear_brake = own_rear_brake;

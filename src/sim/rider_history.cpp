@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "sim/falls.h"
 #include "sim/rider_body.h"
 #include "track/terrain.h"
 
@@ -100,7 +101,7 @@ void end_crash(Rider& rider) {
 void apply_control_fields(Rider& rider, const RiderState& state) {
     if (state.gear_field == 7) {
         if (rider.crash_counter == 0) {
-            // Seam: the feet start from the falls model's foot pose here.
+            feet_start(rider);
             dJointAttach(rider.joints[JointRider], nullptr, nullptr);
             rider.throttle = 0;
             rider.crash_counter = state.throttle_level * 127 / 15 + 1;
