@@ -177,6 +177,8 @@ bool sphere_terrain_query(const Terrain& terrain, SimVec centre, double radius, 
             terrain_cell_triangles(terrain, i, j, tris);
             for (const TerrainTriangle& tri : tris) {
                 SimVec a = to_sim(tri.p[0]), b = to_sim(tri.p[1]), c = to_sim(tri.p[2]);
+                // Every point of a triangle this far below the centre is too far to beat the best.
+                if (radius - (centre.y - std::max({a.y, b.y, c.y})) <= best.depth) continue;
                 SimVec nearest = closest_on_triangle(centre, a, b, c);
                 SimVec between = centre - nearest;
                 double distance = length(between);
@@ -219,8 +221,11 @@ bool shape_terrain_contact(CollisionShape& shape, dBodyID body, const double pos
     bool touched = false;
     for (size_t i = 0; i < shape.spheres.size(); ++i) {
         const ShapeSphere& s = shape.spheres[i];
+        const SimVec& centre = shape.world[i];
+        // The ground under the sphere's cells wholly below its bottom: it cannot touch.
+        if (ground_below(terrain, centre.x, centre.y - s.radius, centre.z, s.radius)) continue;
         ContactHit hit;
-        if (!sphere_terrain_query(terrain, shape.world[i], s.radius, hit)) continue;
+        if (!sphere_terrain_query(terrain, centre, s.radius, hit)) continue;
         touched = true;
         if (body)
             contact_joint_create(body, nullptr, hit.point, hit.normal, hit.depth, s.friction,

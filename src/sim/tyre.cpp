@@ -31,14 +31,6 @@ bool inside(const SimVec v[3], SimVec n, SimVec x) {
     return true;
 }
 
-// Squared distance from y to the circle.
-double circle_distance_squared(SimVec c, SimVec a, double R, SimVec y) {
-    SimVec w = y - c;
-    double h = dot(w, a);
-    double rho = std::sqrt(std::max(0.0, dot(w, w) - h * h));
-    return h * h + (rho - R) * (rho - R);
-}
-
 SimVec to_sim(const TerrainVec& v) {
     return SimVec{v.x, v.y, v.z};
 }
@@ -65,55 +57,155 @@ SimVec circle_nearest_point(SimVec c, SimVec a, double R, SimVec y) {
     return c + normalised_or(radial, any_perpendicular(a)) * R;
 }
 
+namespace {
+
+// The squared distance from the circle (centre c, unit axis a, radius R) to the points p + t (q - p)
+// of a segment, as a function of t. Set up once per segment: each evaluation is a few products and
+// one square root.
+struct SegmentToCircle {
+    double h0, h1;        // height over the circle's plane: h0 + h1 t
+    double w0, w1, w2;    // squared distance from the centre: w0 + w1 t + w2 t^2
+    double R;
+    SegmentToCircle(SimVec c, SimVec a, double radius, SimVec p, SimVec q) {
+        SimVec w = p - c, d = q - p;
+        h0 = dot(w, a);
+        h1 = dot(d, a);
+        w0 = dot(w, w);
+        w1 = 2 * dot(w, d);
+        w2 = dot(d, d);
+        R = radius;
+    }
+    double operator()(double t) const {
+        double h = h0 + h1 * t;
+        double rho = std::sqrt(std::max(0.0, w0 + t * (w1 + t * w2) - h * h));
+        return h * h + (rho - R) * (rho - R);
+    }
+};
+
+// A lower bound of the distance between the circle and the segment, from the segment's heights over
+// the circle's plane and its distances from the centre: every circle point lies in the plane, within
+// R of the centre.
+double circle_segment_lower_bound(SimVec c, SimVec a, double R, SimVec p, SimVec q) {
+    double hp = dot(p - c, a), hq = dot(q - c, a);
+    double plane = (hp > 0) == (hq > 0) ? std::min(std::fabs(hp), std::fabs(hq)) : 0.0;
+    double nearest = segment_point_distance(p, q, c);
+    double farthest = std::max(length(p - c), length(q - c));
+    return std::max({plane, nearest - R, R - farthest, 0.0});
+}
+
+} // namespace
+
 // The distance from a point moving along the segment to the circle is smooth but not convex, so
-// the segment is sampled coarsely and the best sample's bracket refined by golden-section search;
-// both ends are among the samples. Segments here are a few feet long and the circle about a foot
-// across: eight samples keep a far local minimum from hiding the near one.
-double circle_segment_distance(SimVec c, SimVec a, double R, SimVec p, SimVec q, SimVec& on_circle,
-                               SimVec& on_segment) {
+// the segment is sampled coarsely and the best sample's bracket refined by Brent's minimisation
+// (parabolic steps, golden sections where they stall); both ends are among the samples. Segments
+// here are a few feet long and the circle about a foot across: eight samples keep a far local
+// minimum from hiding the near one. Distances at or beyond limit are not refined: the result is then
+// only known to be at least limit.
+double circle_segment_distance_within(SimVec c, SimVec a, double R, SimVec p, SimVec q, double limit,
+                                      SimVec& on_circle, SimVec& on_segment) {
     constexpr int k_samples = 8;
+    const SegmentToCircle f(c, a, R, p, q);
     SimVec d = q - p;
-    double best_t = 0, best = circle_distance_squared(c, a, R, p);
-    for (int k = 1; k <= k_samples; ++k) {
-        double t = double(k) / k_samples;
-        double f = circle_distance_squared(c, a, R, p + d * t);
-        if (f < best) {
-            best = f;
-            best_t = t;
-        }
+    double samples[k_samples + 1];
+    int best_k = 0;
+    for (int k = 0; k <= k_samples; ++k) {
+        samples[k] = f(double(k) / k_samples);
+        if (samples[k] < samples[best_k]) best_k = k;
+    }
+    double best_t = double(best_k) / k_samples, best = samples[best_k];
+    // The distance changes by at most |q - p| per unit of t, so within the bracket of the best sample
+    // it stays above this bound.
+    double step = std::sqrt(f.w2) / k_samples;
+    double bound = INFINITY, at_best = std::sqrt(best);
+    if (best_k > 0) bound = std::min(bound, (at_best + std::sqrt(samples[best_k - 1]) - step) / 2);
+    if (best_k < k_samples) bound = std::min(bound, (at_best + std::sqrt(samples[best_k + 1]) - step) / 2);
+    if (!(bound < limit)) {
+        on_segment = p + d * best_t;
+        on_circle = circle_nearest_point(c, a, R, on_segment);
+        return at_best;
     }
     double lo = std::max(0.0, best_t - 1.0 / k_samples), hi = std::min(1.0, best_t + 1.0 / k_samples);
-    constexpr double k_golden = 0.6180339887498949;
-    double x1 = hi - k_golden * (hi - lo), x2 = lo + k_golden * (hi - lo);
-    double f1 = circle_distance_squared(c, a, R, p + d * x1),
-           f2 = circle_distance_squared(c, a, R, p + d * x2);
-    for (int it = 0; it < 24; ++it) {
-        if (f1 < f2) {
-            hi = x2;
-            x2 = x1;
-            f2 = f1;
-            x1 = hi - k_golden * (hi - lo);
-            f1 = circle_distance_squared(c, a, R, p + d * x1);
+    // Brent's minimisation on [lo, hi] from the best sample.
+    constexpr double k_golden_step = 0.3819660112501051;
+    constexpr double k_tolerance = 2e-8, k_floor = 1e-12;
+    double x = best_t, w = best_t, v = best_t, fx = best, fw = best, fv = best;
+    double e = 0, step_taken = 0;
+    for (int it = 0; it < 40; ++it) {
+        double middle = (lo + hi) / 2;
+        double tol1 = k_tolerance * std::fabs(x) + k_floor, tol2 = 2 * tol1;
+        if (std::fabs(x - middle) <= tol2 - (hi - lo) / 2) break;
+        bool golden = true;
+        if (std::fabs(e) > tol1) {
+            double r = (x - w) * (fx - fv), qq = (x - v) * (fx - fw);
+            double pp = (x - v) * qq - (x - w) * r;
+            qq = 2 * (qq - r);
+            if (qq > 0) pp = -pp;
+            qq = std::fabs(qq);
+            double e_before = e;
+            e = step_taken;
+            if (std::fabs(pp) < std::fabs(qq * e_before / 2) && pp > qq * (lo - x) && pp < qq * (hi - x)) {
+                step_taken = pp / qq;
+                double u = x + step_taken;
+                if (u - lo < tol2 || hi - u < tol2) step_taken = x < middle ? tol1 : -tol1;
+                golden = false;
+            }
+        }
+        if (golden) {
+            e = x >= middle ? lo - x : hi - x;
+            step_taken = k_golden_step * e;
+        }
+        double u = std::fabs(step_taken) >= tol1 ? x + step_taken : x + (step_taken > 0 ? tol1 : -tol1);
+        double fu = f(u);
+        if (fu <= fx) {
+            if (u >= x)
+                lo = x;
+            else
+                hi = x;
+            v = w;
+            fv = fw;
+            w = x;
+            fw = fx;
+            x = u;
+            fx = fu;
         } else {
-            lo = x1;
-            x1 = x2;
-            f1 = f2;
-            x2 = lo + k_golden * (hi - lo);
-            f2 = circle_distance_squared(c, a, R, p + d * x2);
+            if (u < x)
+                lo = u;
+            else
+                hi = u;
+            if (fu <= fw || w == x) {
+                v = w;
+                fv = fw;
+                w = u;
+                fw = fu;
+            } else if (fu <= fv || v == x || v == w) {
+                v = u;
+                fv = fu;
+            }
         }
     }
-    double t = (lo + hi) / 2;
-    double f = circle_distance_squared(c, a, R, p + d * t);
-    if (f > best) {
+    double t = x, fbest = fx;
+    if (!(fbest <= best)) {
         t = best_t;
-        f = best;
+        fbest = best;
     }
     on_segment = p + d * t;
     on_circle = circle_nearest_point(c, a, R, on_segment);
-    return std::sqrt(f);
+    return std::sqrt(fbest);
 }
 
-TorusCase torus_triangle_contact(const SimVec v[3], SimVec c, SimVec a, double R, double r, ContactHit& hit) {
+double circle_segment_distance(SimVec c, SimVec a, double R, SimVec p, SimVec q, SimVec& on_circle,
+                               SimVec& on_segment) {
+    return circle_segment_distance_within(c, a, R, p, q, INFINITY, on_circle, on_segment);
+}
+
+namespace {
+
+// torus_triangle_contact for a caller that only wants a depth greater than beat: in the distance
+// case, edges that cannot reach r - beat of the ring are skipped and the others measured only as
+// far as they need to be, so a result at or below beat is only known not to beat it. The edge kept
+// is the same as with every edge measured in full.
+TorusCase torus_triangle_contact_beyond(const SimVec v[3], SimVec c, SimVec a, double R, double r, double beat,
+                                        ContactHit& hit) {
     hit = ContactHit{c, k_up, -1};
     SimVec N = cross(v[1] - v[0], v[2] - v[0]);
     double n_len = length(N);
@@ -171,16 +263,17 @@ TorusCase torus_triangle_contact(const SimVec v[3], SimVec c, SimVec a, double R
     }
     if (!distance_case) return TorusNone;
 
-    double best = INFINITY;
+    // Only edges nearer to the ring than this can give the triangle a depth above beat; once an edge
+    // is measured, a later one must come nearer still to replace it.
+    double best = INFINITY, limit = r - beat;
     SimVec best_circle = c, best_edge = c;
     for (int i = 0; i < 3; ++i) {
-        // Every point y is at least |(|y - c|) - R| from the circle: an edge wholly farther than
-        // R + r from the centre, or wholly nearer than R - r, cannot reach the tube.
         SimVec p = v[i], q = v[(i + 1) % 3];
-        if (std::max(length(p - c), length(q - c)) < R - r) continue;
-        if (segment_point_distance(p, q, c) > R + r) continue;
+        double reach = std::min(best, limit);
+        // A lower bound that rounding cannot push above the true distance.
+        if (circle_segment_lower_bound(c, a, R, p, q) - 1e-12 >= reach) continue;
         SimVec on_circle, on_segment;
-        double d = circle_segment_distance(c, a, R, p, q, on_circle, on_segment);
+        double d = circle_segment_distance_within(c, a, R, p, q, reach, on_circle, on_segment);
         if (d < best) {
             best = d;
             best_circle = on_circle;
@@ -191,6 +284,12 @@ TorusCase torus_triangle_contact(const SimVec v[3], SimVec c, SimVec a, double R
     SimVec normal = length(between) < 1.0 / 1024 ? n : normalised_or(between, n);
     hit = ContactHit{best_circle - normal * r, normal, r - best};
     return TorusDistance;
+}
+
+} // namespace
+
+TorusCase torus_triangle_contact(const SimVec v[3], SimVec c, SimVec a, double R, double r, ContactHit& hit) {
+    return torus_triangle_contact_beyond(v, c, a, R, r, -INFINITY, hit);
 }
 
 bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R, double r, ContactHit& hit) {
@@ -213,7 +312,9 @@ bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R
             for (const TerrainTriangle& tri : tris) {
                 SimVec v[3] = {to_sim(tri.p[0]), to_sim(tri.p[1]), to_sim(tri.p[2])};
                 ContactHit h;
-                if (torus_triangle_contact(v, c, a, R, r, h) == TorusNone) continue;
+                // A triangle wholly below the torus's lowest reach cannot touch it.
+                if (std::max({v[0].y, v[1].y, v[2].y}) < c.y - e) continue;
+                if (torus_triangle_contact_beyond(v, c, a, R, r, best.depth, h) == TorusNone) continue;
                 if (h.depth > best.depth && finite(h.point) && finite(h.normal)) {
                     best = h;
                     found = true;
