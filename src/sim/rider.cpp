@@ -94,7 +94,8 @@ Rider* rider_create(const char* model, int slot, const char* number_text, const 
     snprintf(rider->number_text, sizeof rider->number_text, "%s", number_text ? number_text : "");
     // Seam: the bike, wheel, rider and head models and their textures (body, head, bike and wheel
     // texture names, with the number-plate colours read from the bike texture's tags) are loaded
-    // here once models and textures can be read.
+    // here once models and textures can be read. The rider drawing then poses the skinned body
+    // each frame with rider_pose (k_pose_bones bones) and the head model with head_pose (sim/pose.h).
     (void)body_texture;
     (void)head_texture;
     (void)bike_texture;
