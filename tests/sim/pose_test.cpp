@@ -486,4 +486,20 @@ TEST_F(PoseTest, HeadKeepsItsLookWithTheBodyVertical) {
     }
 }
 
+// Through a real fall: a rider dropped upside down onto the ground crashes, tumbles, rests and is
+// pulled back onto the seat, and its pose stays sound on every tick of the way.
+TEST_F(PoseTest, PoseStaysSoundThroughACrash) {
+    Rider& r = place(0, 0);
+    rider_rotate(r, 0, 0, 1, k_pi);
+    rider_translate(r, 0, 9, 0);
+    bool crashed = false;
+    for (int tick = 0; tick < 900; ++tick) {
+        run(1);
+        crashed = crashed || r.crash_counter > 0;
+        expect_sound_pose(*this, r, "tick " + std::to_string(tick));
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_TRUE(crashed);
+}
+
 } // namespace
