@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "core/main_loop.h"
 #include "sim/contact.h"
@@ -82,15 +83,18 @@ struct SegmentToCircle {
     }
 };
 
-// A lower bound of the distance between the circle and the segment, from the segment's heights over
-// the circle's plane and its distances from the centre: every circle point lies in the plane, within
-// R of the centre.
-double circle_segment_lower_bound(SimVec c, SimVec a, double R, SimVec p, SimVec q) {
+// True when the segment stays at least reach from the circle, by bounds alone: every circle point lies
+// in the circle's plane, within R of the centre. The cheapest bounds come first.
+bool segment_beyond_circle(SimVec c, SimVec a, double R, SimVec p, SimVec q, double reach) {
+    // A margin, so that rounding never rejects a segment that is nearer than reach.
+    reach += 1e-12;
     double hp = dot(p - c, a), hq = dot(q - c, a);
-    double plane = (hp > 0) == (hq > 0) ? std::min(std::fabs(hp), std::fabs(hq)) : 0.0;
-    double nearest = segment_point_distance(p, q, c);
-    double farthest = std::max(length(p - c), length(q - c));
-    return std::max({plane, nearest - R, R - farthest, 0.0});
+    if ((hp > 0) == (hq > 0) && std::min(std::fabs(hp), std::fabs(hq)) >= reach) return true;
+    if (R > reach) {
+        double inner = (R - reach) * (R - reach);
+        if (std::max(dot(p - c, p - c), dot(q - c, q - c)) <= inner) return true;
+    }
+    return segment_point_distance(p, q, c) >= R + reach;
 }
 
 } // namespace
@@ -227,6 +231,12 @@ TorusCase torus_triangle_contact_beyond(const SimVec v[3], SimVec c, SimVec a, d
             hit = ContactHit{p_low - n * r, n, r - low_height};
             return TorusFace;
         }
+        // The ring comes no nearer than low_height to the triangle's plane, so no edge can give a
+        // depth above r - low_height.
+        if (r - low_height <= beat) {
+            hit = ContactHit{p_low - n * r, n, r - low_height};
+            return TorusDistance;
+        }
         distance_case = true;
     } else if (high_height > 0) {
         // The ring crosses the plane: where does the line from the centre along low_dir meet it?
@@ -270,8 +280,7 @@ TorusCase torus_triangle_contact_beyond(const SimVec v[3], SimVec c, SimVec a, d
     for (int i = 0; i < 3; ++i) {
         SimVec p = v[i], q = v[(i + 1) % 3];
         double reach = std::min(best, limit);
-        // A lower bound that rounding cannot push above the true distance.
-        if (circle_segment_lower_bound(c, a, R, p, q) - 1e-12 >= reach) continue;
+        if (segment_beyond_circle(c, a, R, p, q, reach)) continue;
         SimVec on_circle, on_segment;
         double d = circle_segment_distance_within(c, a, R, p, q, reach, on_circle, on_segment);
         if (d < best) {
@@ -311,9 +320,9 @@ bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R
             terrain_cell_triangles(terrain, i, j, tris);
             for (const TerrainTriangle& tri : tris) {
                 SimVec v[3] = {to_sim(tri.p[0]), to_sim(tri.p[1]), to_sim(tri.p[2])};
-                ContactHit h;
                 // A triangle wholly below the torus's lowest reach cannot touch it.
                 if (std::max({v[0].y, v[1].y, v[2].y}) < c.y - e) continue;
+                ContactHit h;
                 if (torus_triangle_contact_beyond(v, c, a, R, r, best.depth, h) == TorusNone) continue;
                 if (h.depth > best.depth && finite(h.point) && finite(h.normal)) {
                     best = h;
