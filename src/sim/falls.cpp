@@ -40,6 +40,7 @@ constexpr double k_tether_length = 8;
 // The realign aid.
 constexpr double k_realign_speed = 5;
 constexpr double k_realign_lean_min = 0.3926991, k_realign_lean_max = 1.0995574;
+constexpr double k_realign_facing = 0.05; // sine of the heading error counted as facing the target
 
 // Rider points by index: the hips (rider body) and the pegs (frame).
 constexpr int k_point_hip[2] = {3, 4};
@@ -461,6 +462,9 @@ bool realign_after_fall(Rider& rider) {
     fz /= fl;
     double ahead = tx * fx + tz * fz;
     double left = tx * fz - tz * fx; // the target's side: positive to the left, a turn about +y
+    // Facing the target already: nothing to turn, and the dab aid is left to stand the bike up (while
+    // this aid acts the bike is weightless and nothing else lifts it).
+    if (ahead > 0 && std::fabs(left) < k_realign_facing) return false;
     double speed = (rider.recovery_timer < 0 ? k_pi : k_pi / 2) * (left >= 0 ? 1 : -1);
     double full = rider.total_mass * 320;
     bool lift = ahead >= 0 || std::fabs(left) >= -0.25 * ahead;

@@ -28,6 +28,14 @@ bool finite_pose(const FootPose& pose) {
     return true;
 }
 
+// The realign aid's target in tests: a fixed point, or none.
+double g_target[3];
+bool g_have_target = false;
+bool test_target(const Rider&, double target[3]) {
+    for (int a = 0; a < 3; ++a) target[a] = g_target[a];
+    return g_have_target;
+}
+
 bool hinge_attached(const Rider& r) {
     return dJointGetBody(r.joints[JointRider], 0) != nullptr;
 }
@@ -319,6 +327,74 @@ TEST_F(FallsTest, ThrownRiderIsHeldToTheBarsUntilItRests) {
         EXPECT_LT(distance(shoulder, grip), arm + 1.5) << "tick " << i;
     }
     EXPECT_GT(moving, 8);
+}
+
+// A bike lying on its side, at rest with the dab held, is turned towards the target, then stood up by the dab aid. Without a target, or with the aid off,
+// it is only stood up.
+TEST_F(FallsTest, RealignTurnsAFallenBikeTowardsTheTargetAndStandsItUp) {
+    constexpr double half_pi = 1.5707963267948966;
+    struct Case {
+        const char* what;
+        double roll;
+        double target_dx; // the target lies this far across the bike's path (x), level with it
+        bool have_target, aid_on;
+        double heading; // afterwards: 0 as placed, positive turned left
+    } cases[] = {
+        {"target to the left, fallen right", 0.8, -30, true, true, half_pi},
+        {"target to the left, fallen left", -0.8, -30, true, true, half_pi},
+        {"target to the right", 0.8, 30, true, true, -half_pi},
+        {"no target", 0.8, -30, false, true, 0},
+        {"aid off", 0.8, -30, true, false, 0},
+    };
+    realign_target_set(test_target);
+    for (const Case& c : cases) {
+        Rider& r = start("450sxf(2016)");
+        setup_set_flag(r, RealignAfterFall, c.aid_on);
+        const dReal* base = dBodyGetPosition(r.bodies[BodyFrame]);
+        double x = base[0], y = base[1], z = base[2];
+        rider_translate(r, -x, -y, -z);
+        rider_rotate(r, 0, 0, 1, c.roll);
+        rider_translate(r, x, y, z);
+        g_target[0] = x + c.target_dx;
+        g_target[1] = 0;
+        g_target[2] = z;
+        g_have_target = c.have_target;
+        in[SitDab] = 1;
+        drive(r, 6 * 128);
+        EXPECT_NEAR(heading(r), c.heading, 0.1) << c.what;
+        EXPECT_LT(std::fabs(rider_lean_angle(r)), 0.1) << c.what;
+        EXPECT_EQ(r.crash_counter, 0) << c.what;
+        discard(r);
+    }
+}
+
+// While the aid turns the bike, the wheels on the ground carry the bike's whole weight upwards between
+// them: weightless, not pushed off the ground.
+TEST_F(FallsTest, RealignMakesTheBikeWeightlessWithoutLiftingIt) {
+    realign_target_set(test_target);
+    g_have_target = true;
+    struct Case {
+        bool front, rear;
+    } cases[] = {{true, true}, {true, false}, {false, true}, {false, false}};
+    for (const Case& c : cases) {
+        Rider& r = start("450sxf(2016)");
+        const dReal* base = dBodyGetPosition(r.bodies[BodyFrame]);
+        double x = base[0], y = base[1], z = base[2];
+        rider_translate(r, -x, -y, -z);
+        rider_rotate(r, 0, 0, 1, 0.8);
+        rider_translate(r, x, y, z);
+        g_target[0] = x - 30;
+        g_target[1] = 0;
+        g_target[2] = z;
+        r.front_wheel.depth = c.front ? 0.01f : 0;
+        r.rear_wheel.depth = c.rear ? 0.01f : 0;
+        for (dBodyID body : r.bodies) dBodySetForce(body, 0, 0, 0);
+        ASSERT_TRUE(realign_after_fall(r));
+        double lift = dBodyGetForce(r.front_wheel.body)[1] + dBodyGetForce(r.rear_wheel.body)[1];
+        double weight = (c.front || c.rear) ? r.total_mass * 32 : 0;
+        EXPECT_NEAR(lift, weight, 1e-6) << "front " << c.front << " rear " << c.rear;
+        discard(r);
+    }
 }
 
 } // namespace
