@@ -41,7 +41,7 @@ void dab_and_hold(Rider& rider);
 // Step 10: the full steering and stability model, or the arcade one.
 void steering_full(Rider& rider);
 void steering_arcade(Rider& rider);
-// Step 12: damps the front wheel's turning and wobbling, not its spin.
+// Step 12: damps the front wheel's turning and wobbling relative to the frame, not its spin.
 void steering_damping_torque(Rider& rider);
 // Step 13: the foot on the ground.
 void dab_balance(Rider& rider);

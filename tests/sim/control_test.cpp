@@ -53,6 +53,44 @@ TEST_F(DriveTest, FullLockTurnsTheWayAskedWithinTheStops) {
     }
 }
 
+// Released from a full-lock turn at 30 ft/s, the full steering model brings the bike back up instead
+// of letting it fall into the turn. With the default stabiliser (leveling 20 against roll damping 60)
+// the lean comes back slowly; a stabiliser with a stronger leveling term has it upright within 2 s.
+TEST_F(DriveTest, ReleasedFromAFullLockTurnTheBikeRises) {
+    const char* models[] = {"450sxf(2016)", "crf250(2016)", "cr125"};
+    for (const char* model : models)
+        for (float steer : {1.0f, -1.0f})
+            for (float leveling : {20.0f, 100.0f}) {
+                SCOPED_TRACE(testing::Message() << model << " steer " << steer << " leveling " << leveling);
+                Rider& r = start(model, 30);
+                setup_set_value(r, Leveling, leveling);
+                int gear = 0; // the lowest gear that still pulls well beyond 30 ft/s
+                while (gear < 5 && rev_limited_speed(r, gear) < 45) ++gear;
+                rider_set_gear(r, gear);
+                in[Throttle] = 0.35f;
+                in[Steer] = 0;
+                drive(r, 32);
+                in[Steer] = steer;
+                for (int i = 0; i < 128 && std::fabs(rider_lean_angle(r)) < 0.3; ++i) drive(r, 1);
+                ASSERT_GT(rider_lean_angle(r) * steer, 0.3); // leaning into the turn
+                in[Steer] = 0;
+                double peak = 0;
+                drive(r, 2 * 128, [&](int) { peak = std::max(peak, std::fabs(rider_lean_angle(r))); });
+                ControlState c;
+                control_state(r, c);
+                EXPECT_LT(peak, 0.6); // the turn-in settles; the bike does not go down
+                EXPECT_GT(c.v, 15);
+                if (leveling >= 100) {
+                    EXPECT_LT(std::fabs(c.lean), 0.05);
+                    EXPECT_LT(std::fabs(c.roll), 0.05);
+                } else {
+                    EXPECT_LT(std::fabs(c.lean), 0.75 * peak);
+                    EXPECT_LT(c.roll * c.lean, 0); // still rising
+                }
+                discard(r);
+            }
+}
+
 TEST_F(DriveTest, ArcadeFullLeftLeansToFortyFiveDegreesAndRightsItselfOnRelease) {
     Rider& r = start("450sxf(2016)", 30);
     setup_set_arcade(r, true);
