@@ -21,18 +21,19 @@ constexpr double k_gravity = 32;
 // Ropes are soft contacts without friction.
 constexpr double k_rope_kp = 5000, k_rope_kd = 500;
 
-// Crash thresholds at full tolerance (k = 1.5 after the division below).
-constexpr double k_separation_limit = 31;  // ft/s per unit of tolerance
-constexpr double k_acceleration_limit = 1376; // ft/s^2 per unit of tolerance (43 g at 1)
-constexpr double k_rest_speed = 2;         // the rider body counts as resting below this (ft/s)
-constexpr int k_pull_start = 512;          // the remount pull runs while the counter is below this
-constexpr int k_pull_end = 128;            // ... and has shrunk the ropes to nothing here
-constexpr int k_foot_walk_start = 319;     // from here on one foot walks back to the bike
+// Crash thresholds, multiplied by the tolerance (1.5 normally, 1 right after a long jump).
+constexpr double k_separation_limit = 31;     // ft/s
+constexpr double k_acceleration_limit = 1376; // ft/s^2 (43 g)
+constexpr double k_rest_speed = 2;            // the rider body counts as resting below this (ft/s)
+constexpr int k_pull_start = k_crash_counter_start; // the remount pull runs while the counter is below
+constexpr int k_pull_end = 128;               // ... and has shrunk the ropes to nothing here
+constexpr int k_foot_walk_start = 319;        // from here on one foot walks back to the bike
 
 // Rider points: the shoulders (rider body), the grips (fork upper).
 constexpr int k_point_shoulder[2] = {1, 2};
 constexpr int k_point_grip[2] = {5, 6};
-// The long rope that keeps a fresh crash from leaving the bike behind.
+// While the crash is fresh a long rope keeps the hips within 8 ft of a point 10.75 ft behind the bars,
+// so the rider cannot fly far ahead of the bike.
 constexpr double k_tether_rider[3] = {0, -0.570887, 0.670607};
 constexpr double k_tether_fork[3] = {0, 1.145, 10.753};
 constexpr double k_tether_length = 8;
@@ -301,7 +302,8 @@ void remount_pull(Rider& rider) {
         rope(frame, on_frame, body, o, r);
     }
     if (rider.crash_counter > k_foot_walk_start) return;
-    // One foot walks back to its peg side of the bike, on the side the bike leans to.
+    // One foot walks back towards its peg, 3 ft up the frame and 1 ft back from it: the right foot
+    // when the lean angle is at least 0 (the bike leaning left, its right side up), else the left.
     double lean = rider_lean_angle(rider);
     int foot = lean >= 0 ? 1 : 0;
     const float* peg = rider.bike.rider_points[k_point_peg[foot]];
