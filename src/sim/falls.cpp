@@ -22,12 +22,12 @@ constexpr double k_gravity = 32;
 constexpr double k_rope_kp = 5000, k_rope_kd = 500;
 
 // Crash thresholds, multiplied by the tolerance (1.5 normally, 1 right after a long jump).
-constexpr double k_separation_limit = 31;     // ft/s
-constexpr double k_acceleration_limit = 1376; // ft/s^2 (43 g)
-constexpr double k_rest_speed = 2;            // the rider body counts as resting below this (ft/s)
+constexpr double k_separation_limit = 31;           // ft/s
+constexpr double k_acceleration_limit = 1376;       // ft/s^2 (43 g)
+constexpr double k_rest_speed = 2;                  // the rider body counts as resting below this (ft/s)
 constexpr int k_pull_start = k_crash_counter_start; // the remount pull runs while the counter is below
-constexpr int k_pull_end = 128;               // ... and has shrunk the ropes to nothing here
-constexpr int k_foot_walk_start = 319;        // from here on one foot walks back to the bike
+constexpr int k_pull_end = 128;                     // ... and has shrunk the ropes to nothing here
+constexpr int k_foot_walk_start = 319;              // from here on one foot walks back to the bike
 
 // Rider points: the shoulders (rider body), the grips (fork upper).
 constexpr int k_point_shoulder[2] = {1, 2};
@@ -47,7 +47,9 @@ constexpr double k_realign_facing = 0.05; // sine of the heading error counted a
 constexpr int k_point_hip[2] = {3, 4};
 constexpr int k_point_peg[2] = {7, 8};
 
-double clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
+double clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
 
 void body_point(dBodyID body, const float p[3], double out[3]) {
     dVector3 w;
@@ -57,19 +59,25 @@ void body_point(dBodyID body, const float p[3], double out[3]) {
     out[2] = w[2];
 }
 
-bool finite3(const double v[3]) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
+bool finite3(const double v[3]) {
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
 
 void world_of(dBodyID body, const double p[3], double out[3]) {
     if (!body) {
-        for (int a = 0; a < 3; ++a) out[a] = p[a];
+        for (int a = 0; a < 3; ++a)
+            out[a] = p[a];
         return;
     }
     dVector3 w;
     dBodyGetRelPointPos(body, p[0], p[1], p[2], w);
-    for (int a = 0; a < 3; ++a) out[a] = w[a];
+    for (int a = 0; a < 3; ++a)
+        out[a] = w[a];
 }
 
-double length3(const double v[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+double length3(const double v[3]) {
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
 
 double body_speed(dBodyID body) {
     const dReal* v = dBodyGetLinearVel(body);
@@ -80,7 +88,8 @@ double body_speed(dBodyID body) {
 // The seat point in frame coordinates.
 void seat_point(const Rider& rider, double out[3]) {
     const BikeInfo& b = rider.bike;
-    for (int a = 0; a < 3; ++a) out[a] = static_cast<double>(b.rider_position[a]) - b.frame_position[a];
+    for (int a = 0; a < 3; ++a)
+        out[a] = static_cast<double>(b.rider_position[a]) - b.frame_position[a];
 }
 
 RealignTarget g_realign_target = realign_target_from_course;
@@ -99,7 +108,8 @@ FootPose foot_pose(const Rider& rider) {
     // The pegs, in frame coordinates; a fresh crash spreads and raises the legs.
     float peg[2][3];
     for (int i = 0; i < 2; ++i)
-        for (int a = 0; a < 3; ++a) peg[i][a] = rider.bike.rider_points[k_point_peg[i]][a];
+        for (int a = 0; a < 3; ++a)
+            peg[i][a] = rider.bike.rider_points[k_point_peg[i]][a];
     if (c > 0) {
         double k = std::min(c, 128) / 128.0;
         float spread = static_cast<float>(0.5 * clamp01(2 * k - 1));
@@ -122,7 +132,8 @@ FootPose foot_pose(const Rider& rider) {
     if (blend != 0 && c <= 127) {
         dBodyID body = rider.bodies[BodyRider];
         double hip[2][3];
-        for (int i = 0; i < 2; ++i) body_point(body, rider.bike.rider_points[k_point_hip[i]], hip[i]);
+        for (int i = 0; i < 2; ++i)
+            body_point(body, rider.bike.rider_points[k_point_hip[i]], hip[i]);
         double across[3] = {hip[1][0] - hip[0][0], hip[1][1] - hip[0][1], hip[1][2] - hip[0][2]};
         const dReal* R = dBodyGetRotation(frame);
         double forward[3] = {-R[2], -R[6], -R[10]};
@@ -135,13 +146,16 @@ FootPose foot_pose(const Rider& rider) {
             if (!wanted) continue;
             double along = i == 0 ? 0.5 * m - 0.5 : 0.5 - 0.5 * m;
             double target[3];
-            for (int a = 0; a < 3; ++a) target[a] = hip[i][a] + across[a] * along + forward[a] * reach;
-            target[1] = terrain_height_at(g_terrain, static_cast<float>(target[0]), static_cast<float>(target[2])) +
-                        0.125;
+            for (int a = 0; a < 3; ++a)
+                target[a] = hip[i][a] + across[a] * along + forward[a] * reach;
+            target[1] =
+                terrain_height_at(g_terrain, static_cast<float>(target[0]), static_cast<float>(target[2])) +
+                0.125;
             double side = i == 0 ? clamp01((lean + 0.5) * 2.5) : clamp01((0.5 - lean) * 2.5);
             double w = 1 - side * (1 - blend);
             if (!finite3(target) || !std::isfinite(w)) continue;
-            for (int a = 0; a < 3; ++a) out.foot[i][a] += (target[a] - out.foot[i][a]) * w;
+            for (int a = 0; a < 3; ++a)
+                out.foot[i][a] += (target[a] - out.foot[i][a]) * w;
             out.weight[i] = w;
         }
     }
@@ -151,7 +165,8 @@ FootPose foot_pose(const Rider& rider) {
     if (c > 0) {
         double t = std::clamp(2.0 * c - 128, 1.0, 128.0) / 128;
         for (int i = 0; i < 2; ++i) {
-            for (int a = 0; a < 3; ++a) out.foot[i][a] += (rider.feet[i].position[a] - out.foot[i][a]) * t;
+            for (int a = 0; a < 3; ++a)
+                out.foot[i][a] += (rider.feet[i].position[a] - out.foot[i][a]) * t;
             out.weight[i] = 1;
         }
     }
@@ -168,7 +183,8 @@ void knockout_set(const int values[k_knockout_entries]) {
 }
 
 void knockout_reset() {
-    for (int& v : g_knockout) v = 0;
+    for (int& v : g_knockout)
+        v = 0;
 }
 
 int crash_counter_for(int crash_count) {
@@ -247,7 +263,8 @@ void crash_check(Rider& rider) {
     if (rider.steps_since_reset < 4) return;
     const float* old = rider.rider_trail[static_cast<uint32_t>(g_race.clock) & 3];
     double felt[3];
-    for (int a = 0; a < 3; ++a) felt[a] = (v[a] - old[a]) / (4 * k_tick_length);
+    for (int a = 0; a < 3; ++a)
+        felt[a] = (v[a] - old[a]) / (4 * k_tick_length);
     felt[1] += k_gravity;
     if (length3(felt) > k_acceleration_limit * k) crash_start(rider);
 }
@@ -311,12 +328,15 @@ void remount_pull(Rider& rider) {
     dBodyGetRelPointPos(frame, peg[0], peg[1] + 3.0, peg[2] + 1.0, target);
     FootPoint& f = rider.feet[foot];
     double u[3];
-    for (int a = 0; a < 3; ++a) u[a] = (target[a] - f.position[a]) * 32;
+    for (int a = 0; a < 3; ++a)
+        u[a] = (target[a] - f.position[a]) * 32;
     double n = length3(u);
     if (!std::isfinite(n)) return;
     if (n > 1)
-        for (double& c : u) c /= n;
-    for (int a = 0; a < 3; ++a) f.velocity[a] = static_cast<float>(4 * u[a]);
+        for (double& c : u)
+            c /= n;
+    for (int a = 0; a < 3; ++a)
+        f.velocity[a] = static_cast<float>(4 * u[a]);
 }
 
 } // namespace
@@ -357,14 +377,17 @@ void feet_update(Rider& rider) {
             p[a] = f.position[a];
             v[a] = f.velocity[a];
         }
-        for (int a = 0; a < 3; ++a) p[a] += v[a] * h;
+        for (int a = 0; a < 3; ++a)
+            p[a] += v[a] * h;
         v[1] -= k_gravity * h;
-        double ground = terrain_height_at(g_terrain, static_cast<float>(p[0]), static_cast<float>(p[2])) + 0.25;
+        double ground =
+            terrain_height_at(g_terrain, static_cast<float>(p[0]), static_cast<float>(p[2])) + 0.25;
         if (p[1] < ground) {
             p[1] = ground;
             v[0] = v[1] = v[2] = 0;
         }
-        for (double& c : v) c *= 0.9375;
+        for (double& c : v)
+            c *= 0.9375;
 
         // Within the leg's reach of the hip: onto the sphere, taking the body's radial velocity.
         double hip[3];
@@ -385,11 +408,13 @@ void feet_update(Rider& rider) {
         double below = (p[0] - hip[0] - down[0]) * down[0] + (p[1] - hip[1] - down[1]) * down[1] +
                        (p[2] - hip[2] - down[2]) * down[2];
         if (below < 0) {
-            for (int a = 0; a < 3; ++a) p[a] -= below * down[a];
+            for (int a = 0; a < 3; ++a)
+                p[a] -= below * down[a];
             dVector3 bv;
             dBodyGetPointVel(body, p[0], p[1], p[2], bv);
             double normal = (bv[0] - v[0]) * down[0] + (bv[1] - v[1]) * down[1] + (bv[2] - v[2]) * down[2];
-            for (int a = 0; a < 3; ++a) v[a] += normal * down[a];
+            for (int a = 0; a < 3; ++a)
+                v[a] += normal * down[a];
         }
         // Pushed out of the reach by that: along the plane back onto the circle where it cuts the
         // sphere (the plane lies one foot from the hip, well inside the reach).
@@ -399,7 +424,8 @@ void feet_update(Rider& rider) {
         double circle = std::sqrt(reach * reach - 1);
         double off = length3(e);
         if (length3(from_hip) > reach && off > circle)
-            for (int a = 0; a < 3; ++a) p[a] = c[a] + e[a] * (circle / off);
+            for (int a = 0; a < 3; ++a)
+                p[a] = c[a] + e[a] * (circle / off);
         if (!finite3(p) || !finite3(v)) continue; // a lost body pose leaves the foot where it was
         for (int a = 0; a < 3; ++a) {
             f.position[a] = static_cast<float>(p[a]);
@@ -410,9 +436,13 @@ void feet_update(Rider& rider) {
 
 // ---- Realign after fall
 
-void realign_target_set(RealignTarget target) { g_realign_target = target ? target : realign_target_from_course; }
+void realign_target_set(RealignTarget target) {
+    g_realign_target = target ? target : realign_target_from_course;
+}
 
-void realign_target_reset() { g_realign_target = realign_target_from_course; }
+void realign_target_reset() {
+    g_realign_target = realign_target_from_course;
+}
 
 bool realign_target_from_course(const Rider& rider, double target[3]) {
     (void)rider;
@@ -476,10 +506,12 @@ bool realign_after_fall(Rider& rider) {
         // The bike's weight, shared by the wheels on the ground, so that it turns weightless.
         WheelRecord* wheels[2] = {&rider.front_wheel, &rider.rear_wheel};
         int touching = 0;
-        for (WheelRecord* w : wheels) touching += rider_wheel_touching(*w) ? 1 : 0;
+        for (WheelRecord* w : wheels)
+            touching += rider_wheel_touching(*w) ? 1 : 0;
         if (touching > 0)
             for (WheelRecord* w : wheels)
-                if (rider_wheel_touching(*w)) dBodyAddForce(w->body, 0, rider.total_mass * k_gravity / touching, 0);
+                if (rider_wheel_touching(*w))
+                    dBodyAddForce(w->body, 0, rider.total_mass * k_gravity / touching, 0);
     }
     return true;
 }

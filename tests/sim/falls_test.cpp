@@ -10,13 +10,15 @@
 namespace {
 
 double distance(const double a[3], const double b[3]) {
-    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
+                     (a[2] - b[2]) * (a[2] - b[2]));
 }
 
 void world_point(dBodyID body, const float p[3], double out[3]) {
     dVector3 w;
     dBodyGetRelPointPos(body, p[0], p[1], p[2], w);
-    for (int a = 0; a < 3; ++a) out[a] = w[a];
+    for (int a = 0; a < 3; ++a)
+        out[a] = w[a];
 }
 
 bool finite_pose(const FootPose& pose) {
@@ -32,7 +34,8 @@ bool finite_pose(const FootPose& pose) {
 double g_target[3];
 bool g_have_target = false;
 bool test_target(const Rider&, double target[3]) {
-    for (int a = 0; a < 3; ++a) target[a] = g_target[a];
+    for (int a = 0; a < 3; ++a)
+        target[a] = g_target[a];
     return g_have_target;
 }
 
@@ -44,7 +47,8 @@ double seat_distance(const Rider& r) {
     const BikeInfo& b = r.bike;
     dVector3 seat;
     dBodyGetRelPointPos(r.bodies[BodyFrame], b.rider_position[0] - b.frame_position[0],
-                        b.rider_position[1] - b.frame_position[1], b.rider_position[2] - b.frame_position[2], seat);
+                        b.rider_position[1] - b.frame_position[1], b.rider_position[2] - b.frame_position[2],
+                        seat);
     const dReal* p = dBodyGetPosition(r.bodies[BodyRider]);
     double s[3] = {seat[0], seat[1], seat[2]}, q[3] = {p[0], p[1], p[2]};
     return distance(s, q);
@@ -62,7 +66,9 @@ struct FallsTest : DriveTest {
         DriveTest::TearDown();
     }
     // Leg reach from the hip, with a little slack for the two-bone chain's thickness.
-    static double leg_reach(const Rider& r) { return r.bike.rider_lengths[2] + r.bike.rider_lengths[3] + 0.01; }
+    static double leg_reach(const Rider& r) {
+        return r.bike.rider_lengths[2] + r.bike.rider_lengths[3] + 0.01;
+    }
     static double hip_distance(const Rider& r, int i, const double foot[3]) {
         double hip[3];
         world_point(r.bodies[BodyRider], r.bike.rider_points[3 + i], hip);
@@ -87,7 +93,8 @@ struct FallsTest : DriveTest {
             dBodySetAngularVel(body, 0, 0, 0);
         }
         float* trail = r.rider_trail[static_cast<uint32_t>(g_race.clock) & 3];
-        for (int a = 0; a < 3; ++a) trail[a] = float(earlier[a]);
+        for (int a = 0; a < 3; ++a)
+            trail[a] = float(earlier[a]);
     }
 };
 
@@ -182,7 +189,8 @@ TEST_F(FallsTest, CrashIntoAWallThenRemountAfter512RestingTicks) {
     ASSERT_TRUE(remounted) << "still crashed after " << ticks << " ticks, counter " << r.crash_counter;
     EXPECT_EQ(resting, 512);
 
-    for (int i = 0; i < 128; ++i) tick_observed(r, [](bool) {});
+    for (int i = 0; i < 128; ++i)
+        tick_observed(r, [](bool) {});
     EXPECT_EQ(r.crash_counter, 0);
     EXPECT_EQ(r.crash_count, 1);
     EXPECT_TRUE(hinge_attached(r));
@@ -235,7 +243,8 @@ TEST_F(FallsTest, CrashThresholdsFollowTheTolerance) {
         dBodySetLinearVel(r.bodies[BodyRider], bv[0], bv[1] + c.separation, bv[2]);
         if (c.separation != 0) earlier[1] += c.separation; // the separation is not an acceleration
         float* trail = r.rider_trail[static_cast<uint32_t>(g_race.clock) & 3];
-        for (int a = 0; a < 3; ++a) trail[a] = float(earlier[a]);
+        for (int a = 0; a < 3; ++a)
+            trail[a] = float(earlier[a]);
         crash_check(r);
         EXPECT_EQ(r.crash_counter > 0, c.crash) << c.what;
         EXPECT_EQ(hinge_attached(r), !c.crash) << c.what;
@@ -261,7 +270,8 @@ TEST_F(FallsTest, StruckRiderCannotCrash) {
 // every later crash, and no value, however absurd, keeps a rider off its bike for good.
 TEST_F(FallsTest, KnockoutTableByCrashNumber) {
     int table[k_knockout_entries];
-    for (int i = 0; i < k_knockout_entries; ++i) table[i] = 100 * (i + 1);
+    for (int i = 0; i < k_knockout_entries; ++i)
+        table[i] = 100 * (i + 1);
     knockout_set(table);
     Rider& r = start("450sxf(2016)");
     struct Case {
@@ -329,8 +339,8 @@ TEST_F(FallsTest, ThrownRiderIsHeldToTheBarsUntilItRests) {
     EXPECT_GT(moving, 8);
 }
 
-// A bike lying on its side, at rest with the dab held, is turned towards the target, then stood up by the dab aid. Without a target, or with the aid off,
-// it is only stood up.
+// A bike lying on its side, at rest with the dab held, is turned towards the target, then stood up by the dab
+// aid. Without a target, or with the aid off, it is only stood up.
 TEST_F(FallsTest, RealignTurnsAFallenBikeTowardsTheTargetAndStandsItUp) {
     constexpr double half_pi = 1.5707963267948966;
     struct Case {
@@ -388,7 +398,8 @@ TEST_F(FallsTest, RealignMakesTheBikeWeightlessWithoutLiftingIt) {
         g_target[2] = z;
         r.front_wheel.depth = c.front ? 0.01f : 0;
         r.rear_wheel.depth = c.rear ? 0.01f : 0;
-        for (dBodyID body : r.bodies) dBodySetForce(body, 0, 0, 0);
+        for (dBodyID body : r.bodies)
+            dBodySetForce(body, 0, 0, 0);
         ASSERT_TRUE(realign_after_fall(r));
         double lift = dBodyGetForce(r.front_wheel.body)[1] + dBodyGetForce(r.rear_wheel.body)[1];
         double weight = (c.front || c.rear) ? r.total_mass * 32 : 0;
