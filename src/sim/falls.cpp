@@ -178,6 +178,10 @@ FootPose foot_pose(const Rider& rider) {
 int g_knockout[k_knockout_entries] = {};
 
 void knockout_set(const int values[k_knockout_entries]) {
+    if (!values) {
+        knockout_reset();
+        return;
+    }
     for (int i = 0; i < k_knockout_entries; ++i)
         g_knockout[i] = std::clamp(values[i], k_knockout_min, k_knockout_max);
 }

@@ -20,7 +20,8 @@ constexpr int k_knockout_max = 128 * 3600;
 // The knockout table: extra resting ticks before the remount pull, by crash number (the 16th entry
 // serves every later crash). All 0 until the server replaces them.
 extern int g_knockout[k_knockout_entries];
-// Replaces the table; values are clamped so that a crash counter always starts above zero.
+// Replaces the table (null: all 0); values are clamped so that a crash counter always starts above
+// zero.
 void knockout_set(const int values[k_knockout_entries]);
 void knockout_reset();
 // The crash counter a rider's next crash starts with, from its crash count (clamped like the table,
