@@ -170,12 +170,18 @@ TEST_F(FallsTest, CrashIntoAWallThenRemountAfter512RestingTicks) {
                     EXPECT_FALSE(rest);
                 }
                 EXPECT_FALSE(hinge_attached(r));
-                // The feet lie on the ground, within the legs' reach of the hips.
+                // The feet lie on the ground, within the legs' reach of the hips, and are drawn
+                // there until the last moments of the remount.
+                FootPose pose = foot_pose(r);
                 for (int i = 0; i < 2; ++i) {
                     const float* f = r.feet[i].position;
                     EXPECT_GE(f[1], terrain_height_at(g_terrain, f[0], f[2])) << "tick " << ticks;
                     double foot[3] = {f[0], f[1], f[2]};
                     EXPECT_LE(hip_distance(r, i, foot), leg_reach(r)) << "tick " << ticks;
+                    if (r.crash_counter >= 128) {
+                        EXPECT_LT(distance(pose.foot[i], foot), 1e-5) << "tick " << ticks;
+                    }
+                    EXPECT_EQ(pose.weight[i], 1);
                 }
                 return;
             }
