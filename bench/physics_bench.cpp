@@ -109,7 +109,8 @@ bool centre_line_read(const std::string& path, CentreLine& line) {
         }
         CentrePoint p{};
         double height = 0;
-        if (sscanf(text, "%lf %lf %lf %lf %lf %lf %lf", &p.s, &p.x, &p.z, &p.dx, &p.dz, &p.half_width, &height) == 7)
+        if (sscanf(text, "%lf %lf %lf %lf %lf %lf %lf", &p.s, &p.x, &p.z, &p.dx, &p.dz, &p.half_width,
+                   &height) == 7)
             line.points.push_back(p);
     }
     fclose(f);
@@ -226,7 +227,8 @@ struct PhysicsField {
             double error = std::atan2(left, ahead);
             float in[ControlCount] = {};
             // Steering leans the bike (positive: left); lean towards the aim, plus the weave.
-            double lean_wanted = std::clamp(0.8 * error + 0.1 * std::sin(2 * k_pi * t / 3 + phase[i]), -0.5, 0.5);
+            double lean_wanted =
+                std::clamp(0.8 * error + 0.1 * std::sin(2 * k_pi * t / 3 + phase[i]), -0.5, 0.5);
             in[Steer] = float(std::clamp(2 * (lean_wanted - rider_lean_angle(r)), -0.5, 0.5));
             // Throttle towards 25 ft/s, brakes beyond 30 ft/s.
             double speed = rider_speed(r), target = 25;

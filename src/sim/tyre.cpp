@@ -64,8 +64,8 @@ namespace {
 // of a segment, as a function of t. Set up once per segment: each evaluation is a few products and
 // one square root.
 struct SegmentToCircle {
-    double h0, h1;        // height over the circle's plane: h0 + h1 t
-    double w0, w1, w2;    // squared distance from the centre: w0 + w1 t + w2 t^2
+    double h0, h1;     // height over the circle's plane: h0 + h1 t
+    double w0, w1, w2; // squared distance from the centre: w0 + w1 t + w2 t^2
     double R;
     SegmentToCircle(SimVec c, SimVec a, double radius, SimVec p, SimVec q) {
         SimVec w = p - c, d = q - p;
@@ -208,8 +208,8 @@ namespace {
 // case, edges that cannot reach r - beat of the ring are skipped and the others measured only as
 // far as they need to be, so a result at or below beat is only known not to beat it. The edge kept
 // is the same as with every edge measured in full.
-TorusCase torus_triangle_contact_beyond(const SimVec v[3], SimVec c, SimVec a, double R, double r, double beat,
-                                        ContactHit& hit) {
+TorusCase torus_triangle_contact_beyond(const SimVec v[3], SimVec c, SimVec a, double R, double r,
+                                        double beat, ContactHit& hit) {
     hit = ContactHit{c, k_up, -1};
     SimVec N = cross(v[1] - v[0], v[2] - v[0]);
     double n_len = length(N);
@@ -312,6 +312,15 @@ bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R
     int j0 = int(std::floor((c.z - e) / s)), j1 = int(std::ceil((c.z + e) / s)) - 1;
     i1 = std::min(i1, i0 + k_max_scan_cells - 1);
     j1 = std::min(j1, j0 + k_max_scan_cells - 1);
+    // Only cells under the torus's own bounding box can hold a touching triangle (every kind of touch
+    // lies within the tube or the ring's disc): a ring of radius R about axle a reaches R sqrt(1 - a_k^2)
+    // along world axis k. An upright wheel rolling along z covers one or two columns, not three.
+    double ex = R * std::sqrt(std::max(0.0, 1 - a.x * a.x)) + r;
+    double ez = R * std::sqrt(std::max(0.0, 1 - a.z * a.z)) + r;
+    i0 = std::max(i0, int(std::floor((c.x - ex) / s)));
+    i1 = std::min(i1, int(std::ceil((c.x + ex) / s)) - 1);
+    j0 = std::max(j0, int(std::floor((c.z - ez) / s)));
+    j1 = std::min(j1, int(std::ceil((c.z + ez) / s)) - 1);
     bool found = false;
     ContactHit best{c, k_up, 0};
     for (int j = j0; j <= j1; ++j)

@@ -21,8 +21,8 @@ namespace {
 
 constexpr int k_soak_riders = 20;
 constexpr int k_soak_ticks = 20000;
-constexpr double k_edge_margin = 40;   // ft from the terrain's edge where a rider is put back
-constexpr double k_max_sink = 2;       // ft the frame may be below the ground under it
+constexpr double k_edge_margin = 40; // ft from the terrain's edge where a rider is put back
+constexpr double k_max_sink = 2;     // ft the frame may be below the ground under it
 
 struct StartPlace {
     double x, z, dx, dz;
@@ -112,8 +112,8 @@ TEST_F(SoakTest, TwentyRidersOnRandomControlsStayFiniteAndAboveTheGround) {
             ASSERT_EQ(bad, -1) << "rider " << i + 1 << " body " << bad << " at tick " << tick;
             const dReal* p = dBodyGetPosition(r.bodies[BodyFrame]);
             double sink = terrain_height_at(g_terrain, float(p[0]), float(p[2])) - p[1];
-            ASSERT_LE(sink, k_max_sink) << "rider " << i + 1 << " at tick " << tick << " at (" << p[0] << ", "
-                                        << p[2] << ")";
+            ASSERT_LE(sink, k_max_sink)
+                << "rider " << i + 1 << " at tick " << tick << " at (" << p[0] << ", " << p[2] << ")";
             if (p[0] < k_edge_margin || p[2] < k_edge_margin || p[0] > g_terrain.extent - k_edge_margin ||
                 p[2] > g_terrain.extent - k_edge_margin) {
                 rider_reset_pose(r);
