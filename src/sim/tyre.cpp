@@ -86,8 +86,10 @@ struct SegmentToCircle {
 // True when the segment stays at least reach from the circle, by bounds alone: every circle point lies
 // in the circle's plane, within R of the centre. The cheapest bounds come first.
 bool segment_beyond_circle(SimVec c, SimVec a, double R, SimVec p, SimVec q, double reach) {
-    // A margin, so that rounding never rejects a segment that is nearer than reach.
-    reach += 1e-12;
+    // Segments that could come nearer than reach by less than 1e-12 ft are rejected too: no depth is
+    // meaningful to that precision, and where neighbouring triangles lie in one plane their shared
+    // edges sit at exactly the distance of the face touch.
+    reach -= 1e-12;
     double hp = dot(p - c, a), hq = dot(q - c, a);
     if ((hp > 0) == (hq > 0) && std::min(std::fabs(hp), std::fabs(hq)) >= reach) return true;
     if (R > reach) {
@@ -103,8 +105,8 @@ bool segment_beyond_circle(SimVec c, SimVec a, double R, SimVec p, SimVec q, dou
 // the segment is sampled coarsely and the best sample's bracket refined by Brent's minimisation
 // (parabolic steps, golden sections where they stall); both ends are among the samples. Segments
 // here are a few feet long and the circle about a foot across: eight samples keep a far local
-// minimum from hiding the near one. Distances at or beyond limit are not refined: the result is then
-// only known to be at least limit.
+// minimum from hiding the near one. Distances that cannot come nearer than limit (to 1e-12 ft) are not
+// refined: the result is then limit or more, with the best sample's points.
 double circle_segment_distance_within(SimVec c, SimVec a, double R, SimVec p, SimVec q, double limit,
                                       SimVec& on_circle, SimVec& on_segment) {
     constexpr int k_samples = 8;
@@ -123,10 +125,10 @@ double circle_segment_distance_within(SimVec c, SimVec a, double R, SimVec p, Si
     double bound = INFINITY, at_best = std::sqrt(best);
     if (best_k > 0) bound = std::min(bound, (at_best + std::sqrt(samples[best_k - 1]) - step) / 2);
     if (best_k < k_samples) bound = std::min(bound, (at_best + std::sqrt(samples[best_k + 1]) - step) / 2);
-    if (!(bound < limit)) {
+    if (!(bound < limit - 1e-12)) {
         on_segment = p + d * best_t;
         on_circle = circle_nearest_point(c, a, R, on_segment);
-        return at_best;
+        return std::max(at_best, limit);
     }
     double lo = std::max(0.0, best_t - 1.0 / k_samples), hi = std::min(1.0, best_t + 1.0 / k_samples);
     // Brent's minimisation on [lo, hi] from the best sample.
