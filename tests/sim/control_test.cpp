@@ -99,6 +99,39 @@ TEST_F(DriveTest, ReleasedFromAFullLockTurnTheBikeRises) {
             }
 }
 
+// Riding straight at any speed, a short blip of the steering dies away: no wobble of the bars and no
+// lean that grows into a turn.
+TEST_F(DriveTest, SteeringBlipDiesAwayAtEverySpeed) {
+    for (double speed : {30.0, 60.0, 100.0, 140.0}) {
+        SCOPED_TRACE(testing::Message() << speed << " ft/s");
+        Rider& r = start("450sxf(2016)", speed);
+        int gear = 0;
+        while (gear < 4 && rev_limited_speed(r, gear) < 1.1 * speed) ++gear;
+        rider_set_gear(r, gear);
+        auto cruise = [&](int) {
+            in[Throttle] = float(std::clamp(0.3 + (speed - rider_speed(r)) * 0.1, 0.0, 1.0));
+        };
+        drive(r, 64, cruise);
+        in[Steer] = 0.5f;
+        drive(r, 4, cruise);
+        in[Steer] = 0;
+        double first_lean = 0, last_lean = 0, last_steer = 0;
+        drive(r, 4 * 128, [&](int i) {
+            cruise(i);
+            double lean = std::fabs(rider_lean_angle(r));
+            if (i < 128) first_lean = std::max(first_lean, lean);
+            if (i >= 3 * 128) {
+                last_lean = std::max(last_lean, lean);
+                last_steer = std::max(last_steer, std::fabs(rider_steering_angle(r)));
+            }
+        });
+        EXPECT_LT(last_steer, 0.005);
+        EXPECT_LT(last_lean, first_lean);
+        EXPECT_LT(last_lean, 0.05);
+        discard(r);
+    }
+}
+
 TEST_F(DriveTest, ArcadeFullLeftLeansToFortyFiveDegreesAndRightsItselfOnRelease) {
     Rider& r = start("450sxf(2016)", 30);
     setup_set_arcade(r, true);
