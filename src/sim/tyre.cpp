@@ -133,7 +133,7 @@ double circle_segment_distance_within(SimVec c, SimVec a, double R, SimVec p, Si
     double lo = std::max(0.0, best_t - 1.0 / k_samples), hi = std::min(1.0, best_t + 1.0 / k_samples);
     // Brent's minimisation on [lo, hi] from the best sample.
     constexpr double k_golden_step = 0.3819660112501051;
-    constexpr double k_tolerance = 2e-8, k_floor = 1e-12;
+    constexpr double k_tolerance = 1e-6, k_floor = 1e-9;
     double x = best_t, w = best_t, v = best_t, fx = best, fw = best, fv = best;
     double e = 0, step_taken = 0;
     for (int it = 0; it < 40; ++it) {
@@ -325,22 +325,37 @@ bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R
     j1 = std::min(j1, int(std::ceil((c.z + ez) / s)) - 1);
     bool found = false;
     ContactHit best{c, k_up, 0};
-    for (int j = j0; j <= j1; ++j)
-        for (int i = i0; i <= i1; ++i) {
-            TerrainTriangle tris[2];
-            terrain_cell_triangles(terrain, i, j, tris);
-            for (const TerrainTriangle& tri : tris) {
-                SimVec v[3] = {to_sim(tri.p[0]), to_sim(tri.p[1]), to_sim(tri.p[2])};
-                // A triangle wholly below the torus's lowest reach cannot touch it.
-                if (std::max({v[0].y, v[1].y, v[2].y}) < c.y - e) continue;
-                ContactHit h;
-                if (torus_triangle_contact_beyond(v, c, a, R, r, best.depth, h) == TorusNone) continue;
-                if (h.depth > best.depth && finite(h.point) && finite(h.normal)) {
-                    best = h;
-                    found = true;
-                }
+    int best_index = 0; // the kept triangle's place in the row-by-row scan
+    auto visit = [&](int i, int j) {
+        TerrainTriangle tris[2];
+        terrain_cell_triangles(terrain, i, j, tris);
+        for (int k = 0; k < 2; ++k) {
+            const TerrainTriangle& tri = tris[k];
+            int index = ((j - j0) * (i1 - i0 + 1) + (i - i0)) * 2 + k;
+            SimVec v[3] = {to_sim(tri.p[0]), to_sim(tri.p[1]), to_sim(tri.p[2])};
+            // A triangle wholly below the torus's lowest reach cannot touch it.
+            if (std::max({v[0].y, v[1].y, v[2].y}) < c.y - e) continue;
+            ContactHit h;
+            if (torus_triangle_contact_beyond(v, c, a, R, r, best.depth, h) == TorusNone) continue;
+            bool deeper = h.depth > best.depth || (found && h.depth == best.depth && index < best_index);
+            if (deeper && finite(h.point) && finite(h.normal)) {
+                best = h;
+                best_index = index;
+                found = true;
             }
         }
+    };
+    // The cell under the ring's lowest point first: its touch is usually the deepest, and once it is
+    // known most other triangles are rejected by bounds alone. Of equally deep touches (every edge cut
+    // has the same depth) the first in the row-by-row scan is kept, whatever the order of the visits.
+    SimVec down = normalised_or(cross(cross(k_up, a), a), any_perpendicular(a));
+    if (down.y > 0) down = -down;
+    int first_i = std::clamp(int(std::floor((c.x + R * down.x) / s)), i0, std::max(i0, i1));
+    int first_j = std::clamp(int(std::floor((c.z + R * down.z) / s)), j0, std::max(j0, j1));
+    if (i0 <= i1 && j0 <= j1) visit(first_i, first_j);
+    for (int j = j0; j <= j1; ++j)
+        for (int i = i0; i <= i1; ++i)
+            if (i != first_i || j != first_j) visit(i, j);
     if (!found) return false;
     best.normal = clean_normal(best.normal);
     hit = best;
