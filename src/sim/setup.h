@@ -97,8 +97,8 @@ struct SetupMenu {
     bool auto_shift = true, auto_dab = true, auto_align = true, arcade = true;
 };
 
-// Seam: the settings registry copies the player's configuration into this record when it loads or
-// changes the bike settings; until then it holds the menu defaults.
+// The player's bike settings: the configuration is copied in when it is read (and when a setup file
+// is loaded); the initialisers above are the catalogue's defaults, before any Stability level.
 extern SetupMenu g_setup_menu;
 
 // Copies the menu settings into the rider. Refused while the frame moves faster than 0.125 ft/s: a

@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/config.h"
+#include "core/setups.h"
 #include "drive_fixture.h"
+#include "sim/setup.h"
 
 namespace {
 
@@ -97,6 +100,47 @@ TEST_F(DriveTest, ReleasedFromAFullLockTurnTheBikeRises) {
                 }
                 discard(r);
             }
+}
+
+// A new player's setup (the Stability 100 level, arcade physics off: the lean controller with strong
+// roll damping) holds a steady full-lock turn at 30 ft/s without going down, and has the bike
+// upright within 2 s of letting go, whichever way it turned.
+TEST_F(DriveTest, PlayersSetupIsUprightWithinTwoSecondsOfReleasingAFullLockTurn) {
+    settings_reset();
+    config_startup_defaults();
+    SetupMenu menu;
+    setup_menu_from_settings(menu);
+    menu.arcade = false;
+    ASSERT_LT(menu.direct_steering, 1); // the lean controller steers
+    for (const char* model : {"450sxf(2016)", "crf250(2016)", "cr125"})
+        for (float steer : {1.0f, -1.0f}) {
+            SCOPED_TRACE(testing::Message() << model << " steer " << steer);
+            Rider& r = start(model);
+            ASSERT_TRUE(apply_setup(r, menu));
+            roll(r, 30);
+            rider_set_gear(r, 1);
+            auto cruise = [&](int) {
+                in[Throttle] = float(std::clamp(0.3 + (30 - rider_speed(r)) * 0.1, 0.0, 1.0));
+            };
+            in[Steer] = steer;
+            double turned = heading(r);
+            double deepest = 0;
+            drive(r, 192, [&](int i) {
+                cruise(i);
+                deepest = std::max(deepest, std::fabs(rider_lean_angle(r)));
+            });
+            EXPECT_GT((heading(r) - turned) * steer, 0.5); // turned the way asked
+            EXPECT_GT(rider_lean_angle(r) * steer, 0.5);    // leaning into the turn
+            EXPECT_LT(deepest, 1.0);                        // and not going down
+            in[Steer] = 0;
+            drive(r, 2 * 128, cruise);
+            ControlState c;
+            control_state(r, c);
+            EXPECT_LT(std::fabs(c.lean), 0.1);
+            EXPECT_LT(std::fabs(c.roll), 0.1);
+            EXPECT_GT(c.v, 15);
+            discard(r);
+        }
 }
 
 // Riding straight at any speed, a short blip of the steering dies away: no wobble of the bars and no

@@ -29,12 +29,14 @@ struct DriveTest : ContactTest {
     // wheels turning to match.
     Rider& start(const char* model, double speed = 0) {
         Rider& r = place(80, 140, model);
-        if (speed != 0) {
-            for (dBodyID body : r.bodies) dBodySetLinearVel(body, 0, 0, -speed);
-            const WheelRecord* wheels[2] = {&r.front_wheel, &r.rear_wheel};
-            for (const WheelRecord* w : wheels) dBodySetAngularVel(w->body, -speed / (w->ring_radius + w->tube_radius), 0, 0);
-        }
+        if (speed != 0) roll(r, speed);
         return r;
+    }
+    // Sets the rider rolling forwards (-z) at a speed with its wheels turning to match.
+    static void roll(Rider& r, double speed) {
+        for (dBodyID body : r.bodies) dBodySetLinearVel(body, 0, 0, -speed);
+        const WheelRecord* wheels[2] = {&r.front_wheel, &r.rear_wheel};
+        for (const WheelRecord* w : wheels) dBodySetAngularVel(w->body, -speed / (w->ring_radius + w->tube_radius), 0, 0);
     }
     // Removes a rider made by start before the end of the test.
     void discard(Rider& r) {

@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "core/config.h"
 #include "core/main_loop.h"
 #include "core/messages.h"
+#include "core/settings.h"
+#include "core/setups.h"
 #include "data/search_paths.h"
 #include "race/race.h"
 #include "sim/contact.h"
@@ -355,7 +358,12 @@ int main(int argc, char** argv) {
         fprintf(stderr, "korvane-sim: script %s\n", error.c_str());
         return 2;
     }
+    // The menu setup starts as a new player's: the built-in settings with the Stability 100 level
+    // applied, exactly as the game has it before any configuration is read.
+    settings_reset();
+    config_startup_defaults();
     SetupMenu menu;
+    setup_menu_from_settings(menu);
     for (const std::string& pair : o.setup)
         if (!set_menu_value(menu, pair, error)) {
             fprintf(stderr, "korvane-sim: %s\n", error.c_str());
