@@ -15,6 +15,8 @@ constexpr SimVec k_up = {0, 1, 0};
 constexpr double k_far_away = 1e6;
 // The most cells a query scans along either axis, whatever the radius asks for.
 constexpr int k_max_scan_cells = 16;
+// Touches of the terrain whose depths differ by less than this (ft) are equally deep.
+constexpr double k_same_depth = 1e-12;
 // Depth given to an edge cutting through the ring: a touch, but the least of them.
 constexpr double k_edge_cut_depth_offset = 1.0 / (1 << 20);
 
@@ -86,10 +88,9 @@ struct SegmentToCircle {
 // True when the segment stays at least reach from the circle, by bounds alone: every circle point lies
 // in the circle's plane, within R of the centre. The cheapest bounds come first.
 bool segment_beyond_circle(SimVec c, SimVec a, double R, SimVec p, SimVec q, double reach) {
-    // Segments that could come nearer than reach by less than 1e-12 ft are rejected too: no depth is
-    // meaningful to that precision, and where neighbouring triangles lie in one plane their shared
-    // edges sit at exactly the distance of the face touch.
-    reach -= 1e-12;
+    // A margin far below the depths that count as equal, so that rounding never rejects a segment
+    // nearer than reach.
+    reach += 1e-13;
     double hp = dot(p - c, a), hq = dot(q - c, a);
     if ((hp > 0) == (hq > 0) && std::min(std::fabs(hp), std::fabs(hq)) >= reach) return true;
     if (R > reach) {
@@ -105,8 +106,8 @@ bool segment_beyond_circle(SimVec c, SimVec a, double R, SimVec p, SimVec q, dou
 // the segment is sampled coarsely and the best sample's bracket refined by Brent's minimisation
 // (parabolic steps, golden sections where they stall); both ends are among the samples. Segments
 // here are a few feet long and the circle about a foot across: eight samples keep a far local
-// minimum from hiding the near one. Distances that cannot come nearer than limit (to 1e-12 ft) are not
-// refined: the result is then limit or more, with the best sample's points.
+// minimum from hiding the near one. Distances that cannot come nearer than limit are not refined: the
+// result is then limit or more, with the best sample's points.
 double circle_segment_distance_within(SimVec c, SimVec a, double R, SimVec p, SimVec q, double limit,
                                       SimVec& on_circle, SimVec& on_segment) {
     constexpr int k_samples = 8;
@@ -125,7 +126,7 @@ double circle_segment_distance_within(SimVec c, SimVec a, double R, SimVec p, Si
     double bound = INFINITY, at_best = std::sqrt(best);
     if (best_k > 0) bound = std::min(bound, (at_best + std::sqrt(samples[best_k - 1]) - step) / 2);
     if (best_k < k_samples) bound = std::min(bound, (at_best + std::sqrt(samples[best_k + 1]) - step) / 2);
-    if (!(bound < limit - 1e-12)) {
+    if (!(bound < limit + 1e-13)) {
         on_segment = p + d * best_t;
         on_circle = circle_nearest_point(c, a, R, on_segment);
         return std::max(at_best, limit);
@@ -335,9 +336,12 @@ bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R
             SimVec v[3] = {to_sim(tri.p[0]), to_sim(tri.p[1]), to_sim(tri.p[2])};
             // A triangle wholly below the torus's lowest reach cannot touch it.
             if (std::max({v[0].y, v[1].y, v[2].y}) < c.y - e) continue;
+            // Depths within k_same_depth are the same depth: the earlier triangle of the scan keeps it.
+            bool earlier = !found || index < best_index;
+            double beat = best.depth + (found ? (earlier ? -k_same_depth : k_same_depth) : 0);
             ContactHit h;
-            if (torus_triangle_contact_beyond(v, c, a, R, r, best.depth, h) == TorusNone) continue;
-            bool deeper = h.depth > best.depth || (found && h.depth == best.depth && index < best_index);
+            if (torus_triangle_contact_beyond(v, c, a, R, r, beat, h) == TorusNone) continue;
+            bool deeper = h.depth > beat && (!found || h.depth > best.depth + k_same_depth || earlier);
             if (deeper && finite(h.point) && finite(h.normal)) {
                 best = h;
                 best_index = index;
@@ -347,7 +351,8 @@ bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R
     };
     // The cell under the ring's lowest point first: its touch is usually the deepest, and once it is
     // known most other triangles are rejected by bounds alone. Of equally deep touches (every edge cut
-    // has the same depth) the first in the row-by-row scan is kept, whatever the order of the visits.
+    // has the same depth; two triangles sharing the edge nearest to the tyre differ by rounding) the
+    // first in the row-by-row scan is kept, whatever the order of the visits.
     SimVec down = normalised_or(cross(cross(k_up, a), a), any_perpendicular(a));
     if (down.y > 0) down = -down;
     int first_i = std::clamp(int(std::floor((c.x + R * down.x) / s)), i0, std::max(i0, i1));
