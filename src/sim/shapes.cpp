@@ -207,9 +207,17 @@ bool ground_below(const Terrain& terrain, double x, double y, double z, double r
     int i0 = int(std::floor((x - reach) / s)), i1 = int(std::ceil((x + reach) / s));
     int j0 = int(std::floor((z - reach) / s)), j1 = int(std::ceil((z + reach) / s));
     if (i1 - i0 > k_max_scan_cells || j1 - j0 > k_max_scan_cells) return false;
-    for (int j = j0; j <= j1; ++j)
+    // Samples beyond the grid repeat its edge, so the clamped ranges hold the same heights.
+    int last = terrain.samples_per_side - 1;
+    i0 = std::clamp(i0, 0, last);
+    i1 = std::clamp(i1, 0, last);
+    j0 = std::clamp(j0, 0, last);
+    j1 = std::clamp(j1, 0, last);
+    for (int j = j0; j <= j1; ++j) {
+        const float* row = &terrain.heights[size_t(j) * size_t(terrain.samples_per_side)];
         for (int i = i0; i <= i1; ++i)
-            if (terrain_sample(terrain, i, j) >= y) return false;
+            if (row[i] >= y) return false;
+    }
     return true;
 }
 
