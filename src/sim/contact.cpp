@@ -451,15 +451,22 @@ bool rider_compare(const Rider* a, const Rider* b) {
 }
 
 void collision_set_sort(Rider** set, int count) {
+    // Each speed is read once: a whole field's bodies do not stay in the cache between comparisons.
+    double speed[k_max_riders];
+    count = std::min(count, k_max_riders);
+    for (int i = 0; i < count; ++i)
+        speed[i] = rider_speed(*set[i]);
     for (int i = 1; i < count; ++i) {
         Rider* r = set[i];
-        double speed = rider_speed(*r);
+        double s = speed[i];
         int j = i;
-        while (j > 0 && rider_speed(*set[j - 1]) < speed) {
+        while (j > 0 && speed[j - 1] < s) {
             set[j] = set[j - 1];
+            speed[j] = speed[j - 1];
             --j;
         }
         set[j] = r;
+        speed[j] = s;
     }
 }
 
@@ -559,13 +566,31 @@ int world_contacts(const ContactObject* objects, int object_count) {
         centre[i] = body_position(set[i]->bodies[BodyFrame]);
         reach[i] = rider_reach(*set[i]);
     }
+    // Pairs whose ranges along x overlap, found by a sweep in order of their left ends, then tested in
+    // the order of the sorted set (a pair's contact mode depends on the pairs tested before it).
+    // Riders without a finite position or reach touch nobody.
+    static int by_left[k_max_riders];
+    static uint16_t pairs[k_max_riders * (k_max_riders - 1) / 2];
+    int swept = 0, pair_count = 0;
     for (int i = 0; i < count; ++i)
-        for (int j = i + 1; j < count; ++j) {
+        if (finite(centre[i]) && std::isfinite(reach[i])) by_left[swept++] = i;
+    std::sort(by_left, by_left + swept,
+              [](int a, int b) { return centre[a].x - reach[a] < centre[b].x - reach[b]; });
+    for (int a = 0; a < swept; ++a) {
+        int i = by_left[a];
+        double right = centre[i].x + reach[i];
+        for (int b = a + 1; b < swept; ++b) {
+            int j = by_left[b];
+            if (centre[j].x - reach[j] > right) break;
             SimVec d = centre[i] - centre[j];
             double limit = reach[i] + reach[j];
             if (!(dot(d, d) <= limit * limit)) continue;
-            rider_rider_contacts(*set[i], *set[j], false);
+            pairs[pair_count++] = uint16_t(std::min(i, j) * k_max_riders + std::max(i, j));
         }
+    }
+    std::sort(pairs, pairs + pair_count);
+    for (int p = 0; p < pair_count; ++p)
+        rider_rider_contacts(*set[pairs[p] / k_max_riders], *set[pairs[p] % k_max_riders], false);
     return count;
 }
 
