@@ -2,10 +2,11 @@
 // the other riders, the world step and every rider's step, for four loads:
 //   - 1, 40 and 160 riders spread evenly along one lap of the course, each facing along it;
 //   - 40 riders packed side by side 3.5 ft apart on the start gate's row.
-// The riders ride from a standstill on scripted controls: throttle and brakes holding about 25 ft/s,
-// two upshifts, and steering towards their lane 30 ft ahead on the course with a weave of their own on
-// top, so they launch, lean through the corners, take the jumps and run into one another (and some
-// fall: until crashed riders are remounted they stay down).
+// The riders ride on scripted controls: the spread ones start rolling in third gear, the pack from a
+// standstill with two upshifts; throttle and brakes hold about 25 ft/s, less in the turns; steering
+// aims at the rider's lane 30 ft ahead on the course with a weave of its own on top. So they lean
+// through the corners, take the jumps and run into one another, and some fall (a bike that topples
+// without a crash stays down).
 //
 // Each measurement runs 128 warm-up ticks, then 1,280 timed ticks. Counters:
 //   us_per_tick   wall time of one whole tick
@@ -51,6 +52,7 @@ constexpr double k_pi = 3.14159265358979323846;
 constexpr int k_warm_up_ticks = 128;
 constexpr int k_timed_ticks = 1280;
 constexpr double k_gate_spacing = 3.5; // ft between neighbours on the start gate's row
+constexpr double k_cruise_speed = 25;  // ft/s on the straights; spread riders start rolling at it
 
 using BenchClock = std::chrono::steady_clock;
 
@@ -127,6 +129,21 @@ const CentrePoint& centre_at(const CentreLine& line, double s) {
     return line.points[best];
 }
 
+// Sets every body moving at speed along the rider's heading, the wheels rolling with it.
+void set_rolling(Rider& r, double speed) {
+    dVector3 forward;
+    dBodyVectorToWorld(r.bodies[BodyFrame], 0, 0, -1, forward);
+    for (dBodyID body : r.bodies)
+        dBodySetLinearVel(body, forward[0] * speed, forward[1] * speed, forward[2] * speed);
+    // Rolling forwards the top of a wheel moves ahead: a negative turn about its axle (body x).
+    for (const WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) {
+        dVector3 axle;
+        dBodyVectorToWorld(w->body, 1, 0, 0, axle);
+        double spin = -speed / (w->ring_radius + w->tube_radius);
+        dBodySetAngularVel(w->body, axle[0] * spin, axle[1] * spin, axle[2] * spin);
+    }
+}
+
 // Puts a rider (at its build pose) at (x, z) facing along (dx, dz), its lowest tyre point 0.02 ft above
 // the ground.
 void place_rider(Rider& r, double x, double z, double dx, double dz) {
@@ -156,6 +173,7 @@ struct PhysicsField {
     std::vector<double> lane;  // each rider's offset to the right of the centre line (ft)
     std::vector<size_t> along; // each rider's nearest centre-line point, followed tick by tick
     CentreLine line;
+    bool standing_start = false; // the pack: launches from the gate and shifts up twice
     bool ready = false;
 
     PhysicsField(Layout layout, int count) {
@@ -175,6 +193,8 @@ struct PhysicsField {
                 const CentrePoint& p = centre_at(line, line.gate_s + line.length * i / count);
                 double side = (i % 3 - 1) * 0.3 * p.half_width;
                 place_rider(*r, p.x - p.dz * side, p.z + p.dx * side, p.dx, p.dz);
+                set_rolling(*r, k_cruise_speed);
+                rider_set_gear(*r, 2);
                 lane.push_back(side);
                 along.push_back(size_t(&p - line.points.data()));
             } else {
@@ -182,6 +202,7 @@ struct PhysicsField {
                 const CentrePoint& p = centre_at(line, line.gate_s);
                 double side = (i - (count - 1) / 2.0) * k_gate_spacing;
                 place_rider(*r, p.x - p.dz * side, p.z + p.dx * side, p.dx, p.dz);
+                standing_start = true;
                 // Straight ahead from the gate: 11 s at 25 ft/s stays on the start straight. Elbow
                 // to elbow, the weave soon has them bumping and falling into one another.
                 lane.push_back(side);
@@ -204,8 +225,9 @@ struct PhysicsField {
         shape_cache_reset();
     }
 
-    // The scripted controls of one tick: throttle and brakes holding about 25 ft/s, upshifts at 1.5 s
-    // and 3 s, and steering towards the rider's lane 30 ft ahead with a weave of 3 s period on top.
+    // The scripted controls of one tick: throttle and brakes holding about 25 ft/s (less in the turns),
+    // upshifts at 1.5 s and 3 s after a standing start, and steering towards the rider's lane 30 ft
+    // ahead with a weave of 3 s period on top.
     void controls() {
         double t = g_race.clock * k_tick_length;
         size_t n = line.points.size();
@@ -230,12 +252,16 @@ struct PhysicsField {
             double lean_wanted =
                 std::clamp(0.8 * error + 0.1 * std::sin(2 * k_pi * t / 3 + phase[i]), -0.5, 0.5);
             in[Steer] = float(std::clamp(2 * (lean_wanted - rider_lean_angle(r)), -0.5, 0.5));
-            // Throttle towards 25 ft/s, brakes beyond 30 ft/s.
-            double speed = rider_speed(r), target = 25;
+            // Throttle towards the cruising speed, slower where the course turns (about 0.6 g sideways),
+            // brakes beyond 5 ft/s over it.
+            const CentrePoint& near = line.points[along[i]];
+            double turn = std::fabs(near.dx * p.dz - near.dz * p.dx) / 30; // 1/ft over the 30 ft ahead
+            double speed = rider_speed(r),
+                   target = std::min(k_cruise_speed, std::sqrt(0.6 * 32 / std::max(turn, 1e-6)));
             in[Throttle] = float(std::clamp((target - speed) * 0.1, 0.0, 0.6));
             in[FrontBrake] = in[RearBrake] = float(std::clamp((speed - target - 5) * 0.1, 0.0, 0.5));
             int tick = g_race.clock;
-            in[Shift] = (tick == 192 || tick == 384) ? 1.0f : 0.0f;
+            in[Shift] = standing_start && (tick == 192 || tick == 384) ? 1.0f : 0.0f;
             rider_apply_inputs(*riders[i], in);
         }
     }
