@@ -459,9 +459,16 @@ void terrain_cell_triangles(const Terrain& t, int i, int j, TerrainTriangle out[
         out[0] = out[1] = TerrainTriangle{};
         return;
     }
-    int c = ((i + j) & 1) == 0 ? 1 : 0;
-    out[0] = TerrainTriangle{{point_at(t, i, j), point_at(t, i, j + 1), point_at(t, i + 1, j + c)}};
-    out[1] = TerrainTriangle{{point_at(t, i + 1, j + 1), point_at(t, i + 1, j), point_at(t, i, j + 1 - c)}};
+    // Each corner read once: the contact scans call this for every cell under every wheel.
+    TerrainVec p00 = point_at(t, i, j), p01 = point_at(t, i, j + 1);
+    TerrainVec p10 = point_at(t, i + 1, j), p11 = point_at(t, i + 1, j + 1);
+    if (((i + j) & 1) == 0) {
+        out[0] = TerrainTriangle{{p00, p01, p11}};
+        out[1] = TerrainTriangle{{p11, p10, p00}};
+    } else {
+        out[0] = TerrainTriangle{{p00, p01, p10}};
+        out[1] = TerrainTriangle{{p11, p10, p01}};
+    }
 }
 
 TerrainVec terrain_vertex_normal(const Terrain& t, int col, int row) {
