@@ -25,6 +25,14 @@ SimVec any_perpendicular(SimVec a) {
     return normalised_or(cross(a, helper), SimVec{0, 0, 1});
 }
 
+// a / |a|, or any unit vector perpendicular to axis when a has no direction. The fallback is worked
+// out only when needed: this runs for every triangle under every wheel.
+SimVec unit_or_perpendicular(SimVec a, SimVec axis) {
+    double len = length(a);
+    if (!(len > 1e-12) || !std::isfinite(len)) return any_perpendicular(axis);
+    return a * (1 / len);
+}
+
 // X lies inside the triangle seen along n (on an edge counts as inside).
 bool inside(const SimVec v[3], SimVec n, SimVec x) {
     for (int i = 0; i < 3; ++i) {
@@ -57,7 +65,7 @@ SimVec clean_normal(SimVec n) {
 SimVec circle_nearest_point(SimVec c, SimVec a, double R, SimVec y) {
     SimVec w = y - c;
     SimVec radial = w - a * dot(w, a);
-    return c + normalised_or(radial, any_perpendicular(a)) * R;
+    return c + unit_or_perpendicular(radial, a) * R;
 }
 
 namespace {
@@ -223,7 +231,7 @@ TorusCase torus_triangle_contact_beyond(const SimVec v[3], SimVec c, SimVec a, d
 
     // The wheel-plane direction pointing most against the normal. With the axle along the normal
     // (the wheel lying flat) every ring point is equally low; any in-plane direction will do.
-    SimVec low_dir = normalised_or(cross(cross(N, a), a), any_perpendicular(a));
+    SimVec low_dir = unit_or_perpendicular(cross(cross(N, a), a), a);
     if (dot(low_dir, N) > 0) low_dir = -low_dir;
     SimVec p_low = c + low_dir * R, p_high = c - low_dir * R;
     double low_height = dot(p_low - v[0], n), high_height = dot(p_high - v[0], n);
@@ -353,7 +361,7 @@ bool torus_terrain_query_at(const Terrain& terrain, SimVec c, SimVec a, double R
     // known most other triangles are rejected by bounds alone. Of equally deep touches (every edge cut
     // has the same depth; two triangles sharing the edge nearest to the tyre differ by rounding) the
     // first in the row-by-row scan is kept, whatever the order of the visits.
-    SimVec down = normalised_or(cross(cross(k_up, a), a), any_perpendicular(a));
+    SimVec down = unit_or_perpendicular(cross(cross(k_up, a), a), a);
     if (down.y > 0) down = -down;
     int first_i = std::clamp(int(std::floor((c.x + R * down.x) / s)), i0, std::max(i0, i1));
     int first_j = std::clamp(int(std::floor((c.z + R * down.z) / s)), j0, std::max(j0, j1));
