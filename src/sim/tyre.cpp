@@ -230,12 +230,12 @@ TorusCase torus_triangle_contact_beyond(const SimVec v[3], SimVec c, SimVec a, d
     if (centre_height > R + r) return TorusNone;
     // Relative to the plane the ring reaches R sqrt(1 - (a.n)^2) below and above its centre. Unless
     // it lies wholly below the plane (the deep case), no touch is deeper than r minus the height of
-    // its lowest point: a triangle that cannot beat the depth to beat (by more than rounding) is left
-    // before any direction is worked out.
+    // its lowest point: a triangle that cannot beat the depth to beat is left before any direction is
+    // worked out. (Callers give depths to beat with room for rounding: see k_same_depth.)
     double an = dot(a, n);
     double reach_across = R * std::sqrt(std::max(0.0, 1 - an * an));
     double lowest = centre_height - reach_across;
-    if (centre_height + reach_across > 0 && r - lowest < beat - 1e-12) {
+    if (centre_height + reach_across > 0 && r - lowest <= beat) {
         hit = ContactHit{c - n * (centre_height + r), n, r - lowest};
         return TorusDistance;
     }
