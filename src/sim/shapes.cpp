@@ -197,15 +197,15 @@ bool sphere_terrain_query(const Terrain& terrain, SimVec centre, double radius, 
     return true;
 }
 
-// True when the ground under the square of half-width reach around (x, z) lies wholly below y:
-// nothing within reach of the point can touch it.
-bool ground_below(const Terrain& terrain, double x, double y, double z, double reach) {
-    if (terrain.heights.empty() || !(terrain.cell_size > 0) || !std::isfinite(x + y + z + reach))
+// True when the ground under the cells covering x0..x1 by z0..z1 lies wholly below y: nothing
+// within that box and above y can touch it.
+bool ground_below_box(const Terrain& terrain, double x0, double x1, double z0, double z1, double y) {
+    if (terrain.heights.empty() || !(terrain.cell_size > 0) || !std::isfinite(x0 + x1 + z0 + z1 + y))
         return false;
-    if (std::fabs(x) > k_far_away || std::fabs(z) > k_far_away) return true;
+    if (std::fabs((x0 + x1) / 2) > k_far_away || std::fabs((z0 + z1) / 2) > k_far_away) return true;
     double s = terrain.cell_size;
-    int i0 = int(std::floor((x - reach) / s)), i1 = int(std::ceil((x + reach) / s));
-    int j0 = int(std::floor((z - reach) / s)), j1 = int(std::ceil((z + reach) / s));
+    int i0 = int(std::floor(x0 / s)), i1 = int(std::ceil(x1 / s));
+    int j0 = int(std::floor(z0 / s)), j1 = int(std::ceil(z1 / s));
     if (i1 - i0 > k_max_scan_cells || j1 - j0 > k_max_scan_cells) return false;
     // Samples beyond the grid repeat its edge, so the clamped ranges hold the same heights.
     int last = terrain.samples_per_side - 1;
@@ -221,11 +221,27 @@ bool ground_below(const Terrain& terrain, double x, double y, double z, double r
     return true;
 }
 
+// The same for the square of half-width reach around (x, z).
+bool ground_below(const Terrain& terrain, double x, double y, double z, double reach) {
+    return ground_below_box(terrain, x - reach, x + reach, z - reach, z + reach, y);
+}
+
 bool shape_terrain_contact(CollisionShape& shape, dBodyID body, const double position[3],
                            const double rotation[12], const Terrain& terrain) {
-    // Most of the time a part is well clear of the ground: one look at the samples under its bound.
-    if (ground_below(terrain, position[0], position[1] - shape.bound, position[2], shape.bound)) return false;
+    // Most of the time a part is well clear of the ground: one look at the samples under the box of
+    // its placed spheres, against the lowest of them.
     shape_transform(shape, position, rotation);
+    double x0 = INFINITY, x1 = -INFINITY, z0 = INFINITY, z1 = -INFINITY, lowest = INFINITY;
+    for (size_t i = 0; i < shape.spheres.size(); ++i) {
+        const SimVec& c = shape.world[i];
+        double radius = shape.spheres[i].radius;
+        x0 = std::min(x0, c.x - radius);
+        x1 = std::max(x1, c.x + radius);
+        z0 = std::min(z0, c.z - radius);
+        z1 = std::max(z1, c.z + radius);
+        lowest = std::min(lowest, c.y - radius);
+    }
+    if (ground_below_box(terrain, x0, x1, z0, z1, lowest)) return false;
     bool touched = false;
     for (size_t i = 0; i < shape.spheres.size(); ++i) {
         const ShapeSphere& s = shape.spheres[i];
