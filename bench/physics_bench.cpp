@@ -4,9 +4,10 @@
 //   - 40 riders packed side by side 3.5 ft apart on the start gate's row.
 // The riders ride on scripted controls: the spread ones start rolling in third gear, the pack from a
 // standstill with two upshifts; throttle and brakes hold about 25 ft/s, less in the turns; steering
-// aims at the rider's lane 30 ft ahead on the course with a weave of its own on top. So they lean
-// through the corners, take the jumps and run into one another, and some fall (a bike that topples
-// without a crash stays down).
+// aims at the rider's lane 30 ft ahead on the course with a weave of its own on top, through a roll-rate
+// command written into the rider as a robot's auto pilot writes it. So they lean through the corners,
+// take the jumps and run into one another, and some fall where the course catches them out (a bike
+// that topples without a crash stays down until the realign aid has a course target to turn it to).
 //
 // Each measurement runs 128 warm-up ticks, then 1,280 timed ticks. Counters:
 //   us_per_tick   wall time of one whole tick
@@ -250,10 +251,15 @@ struct PhysicsField {
             double ahead = aim_x * forward[0] + aim_z * forward[2];
             double error = std::atan2(left, ahead);
             float in[ControlCount] = {};
-            // Steering leans the bike (positive: left); lean towards the aim, plus the weave.
+            // Lean towards the aim (positive: left), plus the weave. The steering commands a roll rate
+            // towards that lean and writes it straight into the rider, as a robot's auto pilot does.
             double lean_wanted =
                 std::clamp(0.8 * error + 0.1 * std::sin(2 * k_pi * t / 3 + phase[i]), -0.5, 0.5);
-            in[Steer] = float(std::clamp(2 * (lean_wanted - rider_lean_angle(r)), -0.5, 0.5));
+            ControlState state;
+            control_state(r, state);
+            double rate = std::clamp(4 * (lean_wanted - state.lean), -k_pi, k_pi);
+            double slack = std::clamp(rate - state.roll, -0.125, 0.125);
+            float steer = float(std::clamp((state.roll - (rate - slack)) * 4, -1.0, 1.0));
             // Throttle towards the cruising speed, slower where the course turns (about 0.6 g sideways),
             // brakes beyond 5 ft/s over it.
             const CentrePoint& near = line.points[along[i]];
@@ -265,6 +271,7 @@ struct PhysicsField {
             int tick = g_race.clock;
             in[Shift] = standing_start && (tick == 192 || tick == 384) ? 1.0f : 0.0f;
             rider_apply_inputs(*riders[i], in);
+            riders[i]->steer = steer;
         }
     }
 
