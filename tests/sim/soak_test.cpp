@@ -50,7 +50,7 @@ std::vector<StartPlace> course_places(int count) {
 struct SoakTest : ContactTest {
     void SetUp() override {
         ContactTest::SetUp();
-        if (!file_exists(build_dir() + "/tracks/tarnwick/tilemap")) GTEST_SKIP() << "no shipped tarnwick";
+        ASSERT_TRUE(file_exists(build_dir() + "/tracks/tarnwick/tilemap")) << "the build ships tarnwick";
         ASSERT_EQ(load_terrain(g_terrain, "@tracks/tarnwick", 0), 1);
     }
     // A rider at its build pose turned to face along (dx, dz) at (x, z), tyres 0.02 ft above the ground.
