@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "data/search_paths.h"
 #include "race/race.h"
 #include "sim/contact.h"
@@ -21,20 +22,6 @@
 #include "track/terrain.h"
 
 namespace {
-
-// The data set lives in the build folder, one above this program's.
-void find_data() {
-    if (getenv("KV_HOME")) return;
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return;
-    path[n] = 0;
-    std::string folder(path);
-    folder = folder.substr(0, folder.rfind('/'));
-    folder = folder.substr(0, folder.rfind('/'));
-    setenv("KV_HOME", folder.c_str(), 1);
-    search_paths_reset();
-}
 
 void flat_ground(Terrain& t) {
     t = Terrain{};
@@ -53,7 +40,7 @@ void flat_ground(Terrain& t) {
 struct Field {
     std::vector<Rider*> list;
     Field(int count, double spacing, int per_row) {
-        find_data();
+        bench_use_build_data();
         world_create();
         race_reset_state();
         flat_ground(g_terrain);

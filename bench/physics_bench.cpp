@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "data/search_paths.h"
 #include "race/race.h"
 #include "sim/contact.h"
@@ -58,36 +59,6 @@ constexpr double k_gate_spacing = 3.5; // ft between neighbours on the start gat
 constexpr double k_cruise_speed = 25;  // ft/s on the straights; spread riders start rolling at it
 
 using BenchClock = std::chrono::steady_clock;
-
-// The build folder holds the benchmark in bench/ and the data set at its top.
-std::string build_folder() {
-    char path[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = 0;
-    std::string exe(path);
-    std::string folder = exe.substr(0, exe.find_last_of('/'));
-    return folder.substr(0, folder.find_last_of('/'));
-}
-
-// The data set of the build folder, with a throw-away home folder so the run never touches the
-// user's own.
-void use_build_data() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    static char home[] = "/tmp/kvbench-XXXXXX";
-    if (mkdtemp(home)) {
-        setenv("HOME", home, 1);
-        setenv("XDG_DATA_HOME", home, 1);
-        atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(home, ec);
-        });
-    }
-    setenv("KV_HOME", build_folder().c_str(), 1);
-    search_paths_reset();
-}
 
 struct CentrePoint {
     double s, x, z, dx, dz, half_width;
@@ -150,17 +121,7 @@ void set_rolling(Rider& r, double speed) {
 // Puts a rider (at its build pose) at (x, z) facing along (dx, dz), its lowest tyre point 0.02 ft above
 // the ground.
 void place_rider(Rider& r, double x, double z, double dx, double dz) {
-    // Built facing -z; a turn of yaw about +y faces (-sin yaw, -cos yaw).
-    rider_rotate(r, 0, 1, 0, std::atan2(-dx, -dz));
-    const dReal* frame = dBodyGetPosition(r.bodies[BodyFrame]);
-    rider_translate(r, x - frame[0], 0, z - frame[2]);
-    double clearance = 1e9;
-    for (const WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) {
-        const dReal* c = dBodyGetPosition(w->body);
-        double ground = terrain_height_at(g_terrain, float(c[0]), float(c[2]));
-        clearance = std::fmin(clearance, c[1] - w->ring_radius - w->tube_radius - ground);
-    }
-    rider_translate(r, 0, 0.02 - clearance, 0);
+    rider_place_on_ground(r, g_terrain, x, z, std::atan2(-dx, -dz), 0.02);
 }
 
 enum class Layout { Spread, Pack };
@@ -180,12 +141,12 @@ struct PhysicsField {
     bool ready = false;
 
     PhysicsField(Layout layout, int count) {
-        use_build_data();
+        bench_use_build_data();
         world_create();
         race_reset_state();
         contact_reset_state();
         if (!load_terrain(g_terrain, "@tracks/tarnwick", 0) ||
-            !centre_line_read(build_folder() + "/previews/tarnwick-centre.txt", line))
+            !centre_line_read(bench_build_folder() + "/previews/tarnwick-centre.txt", line))
             return;
         for (int i = 0; i < count; ++i) {
             Rider* r = rider_create("450sxf(2016)", i + 1, std::to_string(i + 1).c_str(), nullptr, nullptr,

@@ -1,5 +1,6 @@
 // Terrain queries over random points on the shipped "tarnwick" track (items per second = calls per
 // second). Without the shipped data a generated grid of the same size stands in, and the label says so.
+#include "bench_support.h"
 #include "data/search_paths.h"
 #include "track/terrain.h"
 
@@ -22,17 +23,6 @@ struct BenchTerrain {
     std::vector<float> points; // x, z pairs
 };
 
-// The build folder holds the benchmark in bench/ and the data set at its top.
-std::string build_folder() {
-    char path[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = 0;
-    std::string exe(path);
-    std::string folder = exe.substr(0, exe.find_last_of('/'));
-    return folder.substr(0, folder.find_last_of('/'));
-}
-
 void make_stand_in(Terrain& t, int size_log2) {
     terrain_generate(t, size_log2, 1.25f,
                      [](double x, double z) { return 4.0 * std::sin(x / 1.25 * 0.05) * std::cos(z / 1.25 * 0.07); });
@@ -41,19 +31,7 @@ void make_stand_in(Terrain& t, int size_log2) {
 BenchTerrain& bench_terrain() {
     static BenchTerrain b = [] {
         BenchTerrain made;
-        std::string data = build_folder();
-        // A throw-away home folder, so the run never touches the user's own.
-        static char home[] = "/tmp/kvbench-XXXXXX";
-        if (mkdtemp(home)) {
-            setenv("HOME", home, 1);
-            setenv("XDG_DATA_HOME", home, 1);
-            atexit([] {
-                std::error_code ec;
-                std::filesystem::remove_all(home, ec);
-            });
-        }
-        setenv("KV_HOME", data.c_str(), 1);
-        search_paths_reset();
+        bench_use_build_data();
         if (load_terrain(made.terrain, "@tracks/tarnwick", 0)) {
             made.label = "tarnwick";
         } else {

@@ -18,6 +18,7 @@
 #include "sim/rider_springs.h"
 #include "sim/setup.h"
 #include "sim/suspension.h"
+#include "track/terrain.h"
 
 namespace {
 
@@ -186,6 +187,19 @@ void rider_translate(Rider& rider, double dx, double dy, double dz) {
         const dReal* p = dBodyGetPosition(body);
         dBodySetPosition(body, p[0] + dx, p[1] + dy, p[2] + dz);
     }
+}
+
+void rider_place_on_ground(Rider& rider, const Terrain& terrain, double x, double z, double yaw, double clearance) {
+    rider_rotate(rider, 0, 1, 0, yaw);
+    const dReal* frame = dBodyGetPosition(rider.bodies[BodyFrame]);
+    rider_translate(rider, x - frame[0], 0, z - frame[2]);
+    double lowest = 1e9;
+    for (const WheelRecord* w : {&rider.front_wheel, &rider.rear_wheel}) {
+        const dReal* c = dBodyGetPosition(w->body);
+        double ground = terrain_height_at(terrain, static_cast<float>(c[0]), static_cast<float>(c[2]));
+        lowest = std::fmin(lowest, c[1] - w->ring_radius - w->tube_radius - ground);
+    }
+    rider_translate(rider, 0, clearance - lowest, 0);
 }
 
 // Activity: 1 = the bodies are enabled and simulated; at most 0.25 = disabled and placed from the

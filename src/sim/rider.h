@@ -70,6 +70,7 @@ struct RutMark {
 };
 
 struct CollisionShape;
+struct Terrain;
 
 struct Rider {
     BikeInfo bike;
@@ -130,6 +131,10 @@ void rider_reset_pose(Rider& rider);
 void rider_rotate(Rider& rider, double x, double y, double z, double angle);
 // Moves every body.
 void rider_translate(Rider& rider, double dx, double dy, double dz);
+// Stands a rider that is at its build pose on the ground: turned by yaw about the vertical (0 faces
+// -z, positive turns left), the frame centre over (x, z), and the lower of the two tyres' lowest ring
+// points `clearance` above the terrain under its axle.
+void rider_place_on_ground(Rider& rider, const Terrain& terrain, double x, double z, double yaw, double clearance);
 
 // Activity: see rider.cpp. A touched frozen rider is simulated for exactly 96 ticks of decay.
 void rider_freeze(Rider& rider);

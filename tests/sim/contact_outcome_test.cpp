@@ -71,22 +71,13 @@ namespace {
 struct TarnwickTest : ContactTest {
     void SetUp() override {
         ContactTest::SetUp();
-        if (!file_exists(build_dir() + "/tracks/tarnwick/tilemap")) GTEST_SKIP() << "no shipped tarnwick";
+        ASSERT_TRUE(file_exists(build_dir() + "/tracks/tarnwick/tilemap")) << "the build ships tarnwick";
         ASSERT_EQ(load_terrain(g_terrain, "@tracks/tarnwick", 0), 1);
     }
     // A rider turned left by yaw (0 faces -z) with its lowest tyre point a little above the ground.
     Rider& place_turned(double x, double z, double yaw) {
         Rider& r = make();
-        rider_rotate(r, 0, 1, 0, yaw);
-        rider_translate(r, x - dBodyGetPosition(r.bodies[BodyFrame])[0], 0,
-                        z - dBodyGetPosition(r.bodies[BodyFrame])[2]);
-        double clearance = 1e9;
-        for (const WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) {
-            const dReal* c = dBodyGetPosition(w->body);
-            double ground = terrain_height_at(g_terrain, float(c[0]), float(c[2]));
-            clearance = std::fmin(clearance, c[1] - w->ring_radius - w->tube_radius - ground);
-        }
-        rider_translate(r, 0, 0.02 - clearance, 0);
+        rider_place_on_ground(r, g_terrain, x, z, yaw, 0.02);
         g_slots[size_t(r.slot - 1)].rider = &r;
         g_slots[size_t(r.slot - 1)].kind = Robot;
         return r;

@@ -55,16 +55,7 @@ struct SoakTest : ContactTest {
     }
     // A rider at its build pose turned to face along (dx, dz) at (x, z), tyres 0.02 ft above the ground.
     void put(Rider& r, const StartPlace& p) {
-        rider_rotate(r, 0, 1, 0, std::atan2(-p.dx, -p.dz));
-        const dReal* frame = dBodyGetPosition(r.bodies[BodyFrame]);
-        rider_translate(r, p.x - frame[0], 0, p.z - frame[2]);
-        double clearance = 1e9;
-        for (const WheelRecord* w : {&r.front_wheel, &r.rear_wheel}) {
-            const dReal* c = dBodyGetPosition(w->body);
-            double ground = terrain_height_at(g_terrain, float(c[0]), float(c[2]));
-            clearance = std::fmin(clearance, c[1] - w->ring_radius - w->tube_radius - ground);
-        }
-        rider_translate(r, 0, 0.02 - clearance, 0);
+        rider_place_on_ground(r, g_terrain, p.x, p.z, std::atan2(-p.dx, -p.dz), 0.02);
     }
 };
 

@@ -518,7 +518,7 @@ TEST(TerrainShipped, ShippedTracksLoadAndAnswerEverywhere) {
     int loaded = 0;
     for (const char* name : {"tarnwick", "testbed"}) {
         SCOPED_TRACE(name);
-        if (!file_exists(build_dir() + "/tracks/" + name + "/tilemap")) continue;
+        ASSERT_TRUE(file_exists(build_dir() + "/tracks/" + name + "/tilemap")) << "the build ships it";
         Terrain t;
         messages_clear();
         ASSERT_EQ(load_terrain(t, (std::string("@tracks/") + name).c_str(), 0), 1) << message_line(0);
@@ -551,7 +551,7 @@ TEST(TerrainShipped, ShippedTracksLoadAndAnswerEverywhere) {
             EXPECT_GE(tile_friction(t, friction_type, 10.0f), 0.0f);
     }
     search_paths_reset();
-    if (!loaded) GTEST_SKIP() << "the shipped tracks are not in the build yet";
+    EXPECT_GT(loaded, 0);
 }
 
 } // namespace
