@@ -5,47 +5,24 @@
 #include "contact_fixture.h"
 #include "sim/falls.h"
 #include "sim/pose.h"
+#include "sim/sim_vec.h"
 
 namespace {
 
 constexpr double k_pi = 3.14159265358979323846;
 
-struct V {
-    double x, y, z;
-};
-V operator+(V a, V b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-V operator-(V a, V b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-V operator*(V a, double s) {
-    return {a.x * s, a.y * s, a.z * s};
-}
-double dot(V a, V b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-V cross(V a, V b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double len(V a) {
-    return std::sqrt(dot(a, a));
-}
-V of(const float* p) {
+SimVec of(const float* p) {
     return {p[0], p[1], p[2]};
 }
-V of(const double* p) {
+SimVec of(const double* p) {
     return {p[0], p[1], p[2]};
-}
-bool finite(V a) {
-    return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
 }
 // Distance of p from the line through a and b.
-double off_line(V p, V a, V b) {
-    return len(cross(p - a, b - a)) / len(b - a);
+double off_line(SimVec p, SimVec a, SimVec b) {
+    return length(cross(p - a, b - a)) / length(b - a);
 }
 
-V joint(V root, V end, double first, double second, V hint) {
+SimVec joint(SimVec root, SimVec end, double first, double second, SimVec hint) {
     double a[3] = {root.x, root.y, root.z}, b[3] = {end.x, end.y, end.z}, h[3] = {hint.x, hint.y, hint.z},
            j[3];
     two_bone_joint(a, b, first, second, h, j);
@@ -59,7 +36,7 @@ V joint(V root, V end, double first, double second, V hint) {
 TEST(TwoBoneJoint, KeepsLengthsAndBendsTowardsTheHint) {
     struct Case {
         const char* what;
-        V root, end, hint;
+        SimVec root, end, hint;
         double first, second;
     };
     const Case cases[] = {
@@ -78,24 +55,24 @@ TEST(TwoBoneJoint, KeepsLengthsAndBendsTowardsTheHint) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        V j = joint(c.root, c.end, c.first, c.second, c.hint);
+        SimVec j = joint(c.root, c.end, c.first, c.second, c.hint);
         ASSERT_TRUE(finite(j));
-        EXPECT_NEAR(len(j - c.root), c.first, 1e-9);
-        double d = len(c.end - c.root);
+        EXPECT_NEAR(length(j - c.root), c.first, 1e-9);
+        double d = length(c.end - c.root);
         if (d < 1e-9) continue;
-        V u = (c.end - c.root) * (1 / d);
-        V h = c.hint - c.root;
-        V side = h - u * dot(h, u);
+        SimVec u = (c.end - c.root) * (1 / d);
+        SimVec h = c.hint - c.root;
+        SimVec side = h - u * dot(h, u);
         bool reachable = d >= std::fabs(c.first - c.second) && d <= 0.95 * (c.first + c.second);
         if (reachable) {
-            EXPECT_NEAR(len(j - c.end), c.second, 1e-9);
+            EXPECT_NEAR(length(j - c.end), c.second, 1e-9);
         }
         if (d >= std::fabs(c.first - c.second)) {
             // Bent: the angle at the joint stays well short of a straight line.
-            double cos_joint = dot(c.root - j, c.end - j) / (len(c.root - j) * len(c.end - j));
+            double cos_joint = dot(c.root - j, c.end - j) / (length(c.root - j) * length(c.end - j));
             EXPECT_GT(cos_joint, -0.97);
             EXPECT_GT(off_line(j, c.root, c.end), 0.1);
-            if (len(side) > 1e-6) {
+            if (length(side) > 1e-6) {
                 EXPECT_GT(dot(j - c.root, side), 0) << "the joint bends away from the hint";
             }
         }
@@ -105,11 +82,11 @@ TEST(TwoBoneJoint, KeepsLengthsAndBendsTowardsTheHint) {
 // With the end past reach the limb stays bent as if its end were at 0.95 of full stretch, pointing
 // at the target.
 TEST(TwoBoneJoint, OutOfReachStaysBentTowardsTheTarget) {
-    const V root{0, 0, 0}, hint{0, -1, 1};
+    const SimVec root{0, 0, 0}, hint{0, -1, 1};
     for (double distance : {1.95, 3.0, 50.0}) {
-        V j = joint(root, {distance, 0, 0}, 0.9, 1.15, hint);
-        V held{0.95 * 2.05, 0, 0};
-        EXPECT_NEAR(len(j - held), 1.15, 1e-9) << distance;
+        SimVec j = joint(root, {distance, 0, 0}, 0.9, 1.15, hint);
+        SimVec held{0.95 * 2.05, 0, 0};
+        EXPECT_NEAR(length(j - held), 1.15, 1e-9) << distance;
         EXPECT_LT(j.y, 0) << distance;
         EXPECT_GT(j.z, 0) << distance;
     }
@@ -120,17 +97,17 @@ TEST(TwoBoneJoint, RandomLimbsStayFinite) {
     std::mt19937 rng(12);
     std::uniform_real_distribution<double> coord(-3, 3), bone(0, 2);
     for (int i = 0; i < 2000; ++i) {
-        V root{coord(rng), coord(rng), coord(rng)}, end{coord(rng), coord(rng), coord(rng)};
-        V hint{coord(rng), coord(rng), coord(rng)};
+        SimVec root{coord(rng), coord(rng), coord(rng)}, end{coord(rng), coord(rng), coord(rng)};
+        SimVec hint{coord(rng), coord(rng), coord(rng)};
         if (i % 7 == 0) end = root;
         if (i % 5 == 0) hint = root + (end - root) * coord(rng);
         double p = bone(rng), q = i % 11 == 0 ? p : bone(rng);
-        V j = joint(root, end, p, q, hint);
+        SimVec j = joint(root, end, p, q, hint);
         ASSERT_TRUE(finite(j)) << i;
-        EXPECT_NEAR(len(j - root), p, 1e-9) << i;
-        double d = len(end - root);
+        EXPECT_NEAR(length(j - root), p, 1e-9) << i;
+        double d = length(end - root);
         if (d > 1e-6 && d >= std::fabs(p - q) && d <= 0.95 * (p + q)) {
-            EXPECT_NEAR(len(j - end), q, 1e-9) << i;
+            EXPECT_NEAR(length(j - end), q, 1e-9) << i;
         }
     }
 }
@@ -139,7 +116,7 @@ TEST(TwoBoneJoint, RandomLimbsStayFinite) {
 
 struct PoseTest : ContactTest {
     // The grips and feet the limbs reach for, as the pose sees them.
-    V grip(const Rider& r, int side) {
+    SimVec grip(const Rider& r, int side) {
         dVector3 w;
         const float* p = r.bike.rider_points[5 + side];
         dBodyGetRelPointPos(r.bodies[BodyForkUpper], p[0], p[1], p[2], w);
@@ -148,11 +125,11 @@ struct PoseTest : ContactTest {
 };
 
 void expect_rotation(const float* m, const std::string& what) {
-    V c0 = of(m), c1 = of(m + 3), c2 = of(m + 6);
+    SimVec c0 = of(m), c1 = of(m + 3), c2 = of(m + 6);
     ASSERT_TRUE(finite(c0) && finite(c1) && finite(c2)) << what;
-    EXPECT_NEAR(len(c0), 1, 1e-5) << what;
-    EXPECT_NEAR(len(c1), 1, 1e-5) << what;
-    EXPECT_NEAR(len(c2), 1, 1e-5) << what;
+    EXPECT_NEAR(length(c0), 1, 1e-5) << what;
+    EXPECT_NEAR(length(c1), 1, 1e-5) << what;
+    EXPECT_NEAR(length(c2), 1, 1e-5) << what;
     EXPECT_NEAR(dot(c0, c1), 0, 1e-5) << what;
     EXPECT_NEAR(dot(c1, c2), 0, 1e-5) << what;
     EXPECT_NEAR(dot(c0, c2), 0, 1e-5) << what;
@@ -160,15 +137,15 @@ void expect_rotation(const float* m, const std::string& what) {
 }
 
 // One limb of the pose against the point it reaches for.
-void expect_limb(V root, V mid, V end, double first, double second, const std::string& what) {
+void expect_limb(SimVec root, SimVec mid, SimVec end, double first, double second, const std::string& what) {
     ASSERT_TRUE(finite(root) && finite(mid)) << what;
-    EXPECT_NEAR(len(mid - root), first, 1e-4) << what;
-    double d = len(end - root);
+    EXPECT_NEAR(length(mid - root), first, 1e-4) << what;
+    double d = length(end - root);
     if (d >= std::fabs(first - second) + 1e-3 && d <= 0.95 * (first + second) - 1e-3) {
-        EXPECT_NEAR(len(end - mid), second, 1e-4) << what;
+        EXPECT_NEAR(length(end - mid), second, 1e-4) << what;
     }
     if (d >= std::fabs(first - second) + 1e-3) {
-        double cos_joint = dot(root - mid, end - mid) / (len(root - mid) * len(end - mid));
+        double cos_joint = dot(root - mid, end - mid) / (length(root - mid) * length(end - mid));
         EXPECT_GT(cos_joint, -0.97) << what << ": never fully straight";
     }
 }
@@ -217,7 +194,7 @@ TEST_F(PoseTest, EveryPoseIsSound) {
         {"steered to the lock",
          [](Rider& r) {
              const dReal* p = dBodyGetPosition(r.bodies[BodyForkUpper]);
-             V at = of(p);
+             SimVec at = of(p);
              set_rotation(r.bodies[BodyForkUpper], 0, 1, 0, 0.785);
              dBodySetPosition(r.bodies[BodyForkUpper], at.x, at.y, at.z);
              r.throttle = 1;
@@ -273,15 +250,15 @@ TEST_F(PoseTest, RandomBodyPlacementsAreSound) {
     Rider& r = place(0, 0);
     std::mt19937 rng(4);
     std::uniform_real_distribution<double> unit(-1, 1), share(0, 1);
-    const V seat = of(dBodyGetPosition(r.bodies[BodyRider]));
-    const V fork = of(dBodyGetPosition(r.bodies[BodyForkUpper]));
+    const SimVec seat = of(dBodyGetPosition(r.bodies[BodyRider]));
+    const SimVec fork = of(dBodyGetPosition(r.bodies[BodyForkUpper]));
     const int counters[] = {0, 0, 64, 200, 511, 700};
     for (int i = 0; i < 300; ++i) {
         double spread = i % 10 == 0 ? 40 : 3;
         for (RiderBody body : {BodyFrame, BodyForkUpper, BodyRider}) {
             set_rotation(r.bodies[body], unit(rng), unit(rng), unit(rng), k_pi * unit(rng));
-            V at = (body == BodyForkUpper ? fork : seat) +
-                   V{unit(rng), unit(rng), unit(rng)} * (body == BodyRider ? spread : 1.0);
+            SimVec at = (body == BodyForkUpper ? fork : seat) +
+                   SimVec{unit(rng), unit(rng), unit(rng)} * (body == BodyRider ? spread : 1.0);
             dBodySetPosition(r.bodies[body], at.x, at.y, at.z);
             dBodySetLinearVel(r.bodies[body], 60 * unit(rng), 60 * unit(rng), 60 * unit(rng));
         }
@@ -299,13 +276,13 @@ TEST_F(PoseTest, RandomBodyPlacementsAreSound) {
 // Mirrors a world point or axis in the frame's plane of symmetry.
 struct Mirror {
     dBodyID frame;
-    V point(V p) const {
+    SimVec point(SimVec p) const {
         dVector3 local, w;
         dBodyGetPosRelPoint(frame, p.x, p.y, p.z, local);
         dBodyGetRelPointPos(frame, -local[0], local[1], local[2], w);
         return of(w);
     }
-    V vector(V v) const {
+    SimVec vector(SimVec v) const {
         dVector3 local, w;
         dBodyVectorFromWorld(frame, v.x, v.y, v.z, local);
         dBodyVectorToWorld(frame, -local[0], local[1], local[2], w);
@@ -313,7 +290,7 @@ struct Mirror {
     }
 };
 
-void expect_near(V a, V b, const std::string& what) {
+void expect_near(SimVec a, SimVec b, const std::string& what) {
     EXPECT_NEAR(a.x, b.x, 1e-5) << what;
     EXPECT_NEAR(a.y, b.y, 1e-5) << what;
     EXPECT_NEAR(a.z, b.z, 1e-5) << what;
@@ -381,13 +358,13 @@ TEST_F(PoseTest, OutOfReachArmsStayBent) {
     RiderPose pose = rider_pose(r);
     for (int side = 0; side < 2; ++side) {
         SCOPED_TRACE(side ? "right" : "left");
-        V shoulder = of(pose.bones[BoneLeftUpperArm + side].translation);
-        V elbow = of(pose.bones[BoneLeftForearm + side].translation);
-        V g = grip(r, side);
-        ASSERT_GT(len(g - shoulder), 0.95 * (r.bike.rider_lengths[0] + r.bike.rider_lengths[1]));
+        SimVec shoulder = of(pose.bones[BoneLeftUpperArm + side].translation);
+        SimVec elbow = of(pose.bones[BoneLeftForearm + side].translation);
+        SimVec g = grip(r, side);
+        ASSERT_GT(length(g - shoulder), 0.95 * (r.bike.rider_lengths[0] + r.bike.rider_lengths[1]));
         EXPECT_GT(off_line(elbow, shoulder, g), 0.2);
-        V u = (g - shoulder) * (1 / len(g - shoulder));
-        V off = (elbow - shoulder) - u * dot(elbow - shoulder, u);
+        SimVec u = (g - shoulder) * (1 / length(g - shoulder));
+        SimVec off = (elbow - shoulder) - u * dot(elbow - shoulder, u);
         EXPECT_LT(off.y, 0);
         EXPECT_GT(side ? off.x : -off.x, 0);
     }
@@ -400,13 +377,13 @@ TEST_F(PoseTest, ShinFollowsTheHipsOnThePegAndTheLegOnTheGround) {
     rider_rotate(r, 0.2, 1, 0.1, 0.5);
     rider_translate(r, 1, 2, 3);
     RiderPose pose = rider_pose(r);
-    V hips = of(pose.bones[BoneRightThigh].translation) - of(pose.bones[BoneLeftThigh].translation);
+    SimVec hips = of(pose.bones[BoneRightThigh].translation) - of(pose.bones[BoneLeftThigh].translation);
     for (int side = 0; side < 2; ++side) {
         SCOPED_TRACE(side ? "right, on the peg" : "left, on the peg");
         const float* m = pose.bones[BoneLeftShin + side].rotation;
-        V along = of(m + 3);
-        V want = hips - along * dot(hips, along);
-        expect_near(of(m), want * (1 / len(want)), "x axis");
+        SimVec along = of(m + 3);
+        SimVec want = hips - along * dot(hips, along);
+        expect_near(of(m), want * (1 / length(want)), "x axis");
     }
 
     r.crash_counter = 300;
@@ -423,12 +400,12 @@ TEST_F(PoseTest, ShinFollowsTheHipsOnThePegAndTheLegOnTheGround) {
     for (int side = 0; side < 2; ++side) {
         SCOPED_TRACE(side ? "right, on the ground" : "left, on the ground");
         ASSERT_EQ(feet.weight[side], 1);
-        V hip = of(pose.bones[BoneLeftThigh + side].translation);
-        V knee = of(pose.bones[BoneLeftShin + side].translation);
-        V foot = of(feet.foot[side]);
-        V normal = cross(hip - knee, foot - knee);
-        normal = normal * (1 / len(normal));
-        V x = of(pose.bones[BoneLeftShin + side].rotation);
+        SimVec hip = of(pose.bones[BoneLeftThigh + side].translation);
+        SimVec knee = of(pose.bones[BoneLeftShin + side].translation);
+        SimVec foot = of(feet.foot[side]);
+        SimVec normal = cross(hip - knee, foot - knee);
+        normal = normal * (1 / length(normal));
+        SimVec x = of(pose.bones[BoneLeftShin + side].rotation);
         EXPECT_NEAR(std::fabs(dot(x, normal)), 1, 1e-5);
     }
 }
@@ -438,7 +415,7 @@ TEST_F(PoseTest, ShinFollowsTheHipsOnThePegAndTheLegOnTheGround) {
 TEST_F(PoseTest, HeadLooksAhead) {
     struct Case {
         const char* what;
-        V velocity;
+        SimVec velocity;
         int turn; // -1 left, 0 straight, 1 right
     };
     const Case cases[] = {
@@ -454,7 +431,7 @@ TEST_F(PoseTest, HeadLooksAhead) {
         Rider& r = place(0, 0);
         dBodySetLinearVel(r.bodies[BodyRider], c.velocity.x, c.velocity.y, c.velocity.z);
         HeadPose head = head_pose(r);
-        V gaze = of(head.rotation + 6) * -1;
+        SimVec gaze = of(head.rotation + 6) * -1;
         EXPECT_LT(gaze.z, -0.5) << "looks forwards";
         EXPECT_LT(gaze.y, 0) << "and a little down";
         if (c.turn == 0) {
