@@ -45,17 +45,6 @@ void steering_axis_local(const BikeInfo& b, double a[3]) {
 
 bool finite3(const double v[3]) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
 
-// A one-axis angular motor between a body and the world for the coming step.
-void one_axis_motor(dBodyID body, const double axis[3], double speed, double max_torque) {
-    if (!finite3(axis) || !std::isfinite(speed)) return;
-    dJointID motor = dJointCreateAMotor(g_physics.world, g_physics.contact_group);
-    dJointAttach(motor, body, nullptr);
-    dJointSetAMotorMode(motor, dAMotorUser);
-    dJointSetAMotorNumAxes(motor, 1);
-    dJointSetAMotorAxis(motor, 0, 0, axis[0], axis[1], axis[2]);
-    dJointSetAMotorParam(motor, dParamVel, speed);
-    dJointSetAMotorParam(motor, dParamFMax, max_torque);
-}
 
 // The dab speed limit: the setup's, raised to at least 75 ft/s for a while after a crash.
 double dab_speed_limit(const Rider& rider) {
@@ -89,6 +78,18 @@ double ramp(double x, double span) {
 }
 
 } // namespace
+
+// A one-axis angular motor between a body and the world for the coming step.
+void one_axis_motor(dBodyID body, const double axis[3], double speed, double max_torque) {
+    if (!finite3(axis) || !std::isfinite(speed)) return;
+    dJointID motor = dJointCreateAMotor(g_physics.world, g_physics.contact_group);
+    dJointAttach(motor, body, nullptr);
+    dJointSetAMotorMode(motor, dAMotorUser);
+    dJointSetAMotorNumAxes(motor, 1);
+    dJointSetAMotorAxis(motor, 0, 0, axis[0], axis[1], axis[2]);
+    dJointSetAMotorParam(motor, dParamVel, speed);
+    dJointSetAMotorParam(motor, dParamFMax, max_torque);
+}
 
 double front_slip_angle(const Rider& rider) {
     const dReal* v = dBodyGetLinearVel(rider.bodies[BodyFrontWheel]);

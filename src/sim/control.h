@@ -30,6 +30,10 @@ double front_slip_angle(const Rider& rider);
 // A horizontal force on the body towards a target velocity, full at an error of 1.5 ft/s, none
 // within 0.25 ft/s.
 void push_velocity(dBodyID body, double force_limit, const double target[3]);
+// A one-axis angular motor between the body and the world about a world axis, for the next world
+// step: it drives the body's rotation rate about the axis towards the speed with at most the torque.
+// Nothing is made when the axis or the speed is not finite.
+void one_axis_motor(dBodyID body, const double axis[3], double speed, double max_torque);
 // A torque about the steering axis on the front wheel, and its reaction on the frame.
 void steering_torque(Rider& rider, double torque);
 

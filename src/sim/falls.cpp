@@ -7,6 +7,7 @@
 #include "core/main_loop.h"
 #include "race/race.h"
 #include "sim/contact.h"
+#include "sim/control.h"
 #include "sim/physics_world.h"
 #include "sim/rider.h"
 #include "sim/rider_body.h"
@@ -461,20 +462,6 @@ bool realign_target_from_course(const Rider& rider, double target[3]) {
     return false;
 }
 
-namespace {
-
-void world_yaw_motor(dBodyID body, double speed, double max_torque) {
-    dJointID motor = dJointCreateAMotor(g_physics.world, g_physics.contact_group);
-    dJointAttach(motor, body, nullptr);
-    dJointSetAMotorMode(motor, dAMotorUser);
-    dJointSetAMotorNumAxes(motor, 1);
-    dJointSetAMotorAxis(motor, 0, 0, 0, 1, 0);
-    dJointSetAMotorParam(motor, dParamVel, speed);
-    dJointSetAMotorParam(motor, dParamFMax, max_torque);
-}
-
-} // namespace
-
 bool realign_after_fall(Rider& rider) {
     if (!setup_flag(rider, RealignAfterFall) || !g_physics.world) return false;
     if (!(rider_speed(rider) < k_realign_speed) || rider.back_up > 0.125) return false;
@@ -505,7 +492,8 @@ bool realign_after_fall(Rider& rider) {
     double full = rider.total_mass * 320;
     bool lift = ahead >= 0 || std::fabs(left) >= -0.25 * ahead;
     double torque = lift ? full : std::fabs(left / (0.25 * ahead)) * full;
-    world_yaw_motor(frame, speed, torque);
+    const double up[3] = {0, 1, 0};
+    one_axis_motor(frame, up, speed, torque);
     if (lift) {
         // The bike's weight, shared by the wheels on the ground, so that it turns weightless.
         WheelRecord* wheels[2] = {&rider.front_wheel, &rider.rear_wheel};
